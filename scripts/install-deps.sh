@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the native build needs from Debian's packages and unpacks the VST 3 SDK
+# (shipped inside juce-modules-source) into deps/, without installing that package's
+# long list of -dev dependencies.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev
+      libsndfile1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core
+      librsvg2-bin clang-format)
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+sdk=deps/vst3sdk
+if [ ! -f "$sdk/pluginterfaces/base/funknown.h" ]; then
+  rm -rf deps/juce-deb && mkdir -p deps/juce-deb
+  ( cd deps/juce-deb && chmod 777 . && apt-get download juce-modules-source-data >/dev/null )
+  dpkg-deb -x deps/juce-deb/juce-modules-source-data_*.deb deps/juce-deb/root
+  src=$(find deps/juce-deb/root -type d -path '*format_types/VST3_SDK' | head -n 1)
+  [ -n "$src" ] || { echo "VST 3 SDK not found in juce-modules-source" >&2; exit 1; }
+  rm -rf "$sdk" && mkdir -p deps && cp -r "$src" "$sdk"
+  rm -rf deps/juce-deb
+fi
+echo "dependencies ready"
