@@ -55,6 +55,7 @@ struct HostTimeline {
 struct InputChannel {
   bool connected = false;
   double** dataSlot = nullptr;
+  const float* floatSrc = nullptr;  // host buffer converted into scratch block by block
   std::vector<double> scratch;
 };
 
@@ -96,9 +97,16 @@ class IPlugBase {
   // Edit notifications towards the host; the binding provides them.
   virtual void BeginParamEdit(int paramIdx) { (void)paramIdx; }
   virtual void BeginParamEditDeferred(int paramIdx) { (void)paramIdx; }
-  virtual void ReportParamEdit(int paramIdx, double normalized) { (void)paramIdx; (void)normalized; }
+  virtual void ReportParamEdit(int paramIdx, double normalized) {
+    (void)paramIdx;
+    (void)normalized;
+  }
   virtual void EndParamEdit(int paramIdx) { (void)paramIdx; }
-  virtual void ShowParamContextMenu(int paramIdx, int x, int y) { (void)paramIdx; (void)x; (void)y; }
+  virtual void ShowParamContextMenu(int paramIdx, int x, int y) {
+    (void)paramIdx;
+    (void)x;
+    (void)y;
+  }
 
   // Host queries. The base answers from the timeline record, which the binding fills.
   virtual int64_t HostSamplePosition();
@@ -112,14 +120,23 @@ class IPlugBase {
   int HostVersion() const { return mHostVersion; }
   void SetHostInfo(int hostId, int hostVersion);
 
-  virtual void ResizeEditor(int width, int height) { (void)width; (void)height; }
+  virtual void ResizeEditor(int width, int height) {
+    (void)width;
+    (void)height;
+  }
   virtual void ChangeLatency(int samples) { mLatency = samples; }
-  virtual bool SendMidiToHost(const MidiMessage& msg) { (void)msg; return false; }
+  virtual bool SendMidiToHost(const MidiMessage& msg) {
+    (void)msg;
+    return false;
+  }
   bool SendMidiListToHost(const std::vector<MidiMessage>& msgs);
 
   // Static-control colour hook of the editor window; answers 0.
   virtual intptr_t EditorColourHook(uintptr_t wParam, intptr_t lParam, unsigned msg) {
-    (void)wParam; (void)lParam; (void)msg; return 0;
+    (void)wParam;
+    (void)lParam;
+    (void)msg;
+    return 0;
   }
 
   // ---- parameters ----
@@ -203,8 +220,9 @@ class IPlugBase {
   double** OutputPointers() { return mOutData.data(); }
 
  private:
+  enum class BlockKind { kRender, kPassThrough };
+  void RunBlock(int nFrames, BlockKind kind, bool floatPath);
   void PassThroughRender(double** inputs, double** outputs, int nFrames);
-  void ConvertFloatOutputs(int nFrames);
   void ParseChannelIO(const char* text);
   int NextUserPresetNumber() const;
 
@@ -236,6 +254,8 @@ class IPlugBase {
   IGraphics* mGraphics = nullptr;
   std::vector<double*> mInData;
   std::vector<double*> mOutData;
+  std::vector<double*> mInBound;  // data slots as attached, before splitting into chunks
+  std::vector<double*> mOutBound;
   std::vector<std::unique_ptr<InputChannel>> mInChannels;
   std::vector<std::unique_ptr<OutputChannel>> mOutChannels;
   std::vector<std::string> mInputBusLabels;

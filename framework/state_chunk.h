@@ -1,5 +1,6 @@
 #pragma once
 // The byte buffer that carries the plug-in state and the preset records.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
