@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Writes a mock-up of the whole editor (background plus every control at its place) to
+# the PNG file given as argument (default: /tmp/caldrith-preview.png).
+set -euo pipefail
+cd "$(dirname "$0")"
+out=${1:-/tmp/caldrith-preview.png}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+python3 preview.py "$tmp/preview.svg"
+rsvg-convert -f png -o "$out" "$tmp/preview.svg"
+echo "$out"
