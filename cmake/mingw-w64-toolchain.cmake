@@ -23,3 +23,6 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Tests built for Windows run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+
+# zlib's import library would make the DLL depend on zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
