@@ -1,0 +1,94 @@
+#include "vst3/plugin_module.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+
+using namespace Steinberg;
+
+void* gModuleInstance = nullptr;
+void* gResourceModule = nullptr;
+
+namespace {
+
+constexpr uint32_t kClassWord1 = 0xF2AEE70D;
+constexpr uint32_t kClassWord2 = 0x00DE4F4E;
+
+const PluginModuleDescription* gModule = nullptr;
+
+// Only one plug-in constructor runs at a time in the process.
+std::mutex& CreationLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// Fixed-width text field: bounded copy, rest of the field zeroed.
+void CopyField(char* dst, const char* src, size_t size) {
+  std::memset(dst, 0, size);
+  if (src) std::strncpy(dst, src, size - 1);
+}
+
+FUnknown* CreateInstance(void*) {
+  if (!gModule || !gModule->create) return nullptr;
+  std::lock_guard<std::mutex> lock(CreationLock());
+  try {
+    return gModule->create();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+void MakeClassId(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, TUID out) {
+  auto* b = reinterpret_cast<unsigned char*>(out);
+  b[0] = w1 & 0xFF;
+  b[1] = (w1 >> 8) & 0xFF;
+  b[2] = (w1 >> 16) & 0xFF;
+  b[3] = (w1 >> 24) & 0xFF;
+  b[4] = (w2 >> 16) & 0xFF;
+  b[5] = (w2 >> 24) & 0xFF;
+  b[6] = w2 & 0xFF;
+  b[7] = (w2 >> 8) & 0xFF;
+  for (int i = 0; i < 4; ++i) b[8 + i] = (w3 >> (24 - 8 * i)) & 0xFF;
+  for (int i = 0; i < 4; ++i) b[12 + i] = (w4 >> (24 - 8 * i)) & 0xFF;
+}
+
+IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module) {
+  if (gPluginFactory) {
+    gPluginFactory->addRef();
+    return gPluginFactory;
+  }
+  gModule = &module;
+
+  static PFactoryInfo factoryInfo;
+  static bool factoryInfoFilled = false;
+  if (!factoryInfoFilled) {
+    CopyField(factoryInfo.vendor, module.vendor, sizeof(factoryInfo.vendor));
+    CopyField(factoryInfo.url, module.url, sizeof(factoryInfo.url));
+    CopyField(factoryInfo.email, "", sizeof(factoryInfo.email));
+    factoryInfo.flags = PFactoryInfo::kUnicode;
+    factoryInfoFilled = true;
+  }
+  gPluginFactory = new (std::nothrow) CPluginFactory(factoryInfo);
+  if (!gPluginFactory) return nullptr;
+
+  static PClassInfo2 classInfo;
+  static bool classInfoFilled = false;
+  if (!classInfoFilled) {
+    std::memset(static_cast<void*>(&classInfo), 0, sizeof(classInfo));
+    MakeClassId(kClassWord1, kClassWord2, module.mfrCode, module.uniqueId, classInfo.cid);
+    classInfo.cardinality = PClassInfo::kManyInstances;
+    CopyField(classInfo.category, kVstAudioEffectClass, sizeof(classInfo.category));
+    CopyField(classInfo.name, module.className, sizeof(classInfo.name));
+    classInfo.classFlags = Vst::kSimpleModeSupported;
+    CopyField(classInfo.subCategories, module.subCategory, sizeof(classInfo.subCategories));
+    CopyField(classInfo.version, module.version, sizeof(classInfo.version));
+    CopyField(classInfo.sdkVersion, "VST 3.6.5", sizeof(classInfo.sdkVersion));
+    classInfoFilled = true;
+  }
+  gPluginFactory->registerClass(&classInfo, CreateInstance, nullptr);
+  return gPluginFactory;
+}

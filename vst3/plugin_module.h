@@ -1,0 +1,30 @@
+#pragma once
+// What a module tells its host before any plug-in object exists: the factory description,
+// the one class it offers, and how instances are created.
+#include <cstdint>
+
+#include "vst3/plugin_factory.h"
+
+// Module handles: the library's own handle (recorded at load) and the one the editor loads
+// its resources from (set by InitDll). Null on platforms that do not need them.
+extern void* gModuleInstance;
+extern void* gResourceModule;
+
+struct PluginModuleDescription {
+  const char* vendor;       // factory vendor, e.g. the maker name
+  const char* url;          // maker's web site, bare host name
+  const char* className;    // the plug-in's effect name
+  const char* subCategory;  // "Instrument", "Fx", ...
+  const char* version;      // "1.0.0"
+  uint32_t mfrCode;         // four-character maker code, first letter in the top byte
+  uint32_t uniqueId;        // plug-in identifier
+  // Constructs one plug-in object with a single reference; null on failure.
+  Steinberg::FUnknown* (*create)();
+};
+
+// The 16 class-id bytes in the COM-compatible layout hosts on every platform expect.
+void MakeClassId(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, Steinberg::TUID out);
+
+// The factory of this module: created on first call, shared (with one more reference per call)
+// while it lives. The descriptions are filled once per process.
+Steinberg::IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module);
