@@ -127,8 +127,9 @@ bool Blit(Bitmap& dst, int dx, int dy, const Bitmap& src, int sx, int sy, int w,
 // unrotated source's top-left would land; the image turns about its own centre
 // (dstLeft + W/2.0, dstTop + H/2.0) by `angle` radians, positive clockwise on screen. The
 // whole rotated image is drawn (its bounding box may exceed W x H); outside the source is
-// transparent, so edges come out anti-aliased. Angle 0 reproduces Blit exactly; multiples
-// of a quarter turn on images with even (or, for half turns, any) sizes are exact.
+// transparent, so edges come out anti-aliased, and destination pixels beyond the source's
+// reach are left alone in every mode. Angle 0 reproduces Blit exactly, and so do half turns
+// and, for square images, quarter turns (pixels land on pixels).
 bool BlitRotated(Bitmap& dst, const Bitmap& src, int dstLeft, int dstTop, double angle,
                  float weight = 1.f, BlendMode mode = BlendMode::kSourceOver,
                  const Rect* clip = nullptr);
@@ -136,19 +137,23 @@ bool BlitRotated(Bitmap& dst, const Bitmap& src, int dstLeft, int dstTop, double
 // Source-over fill of the rectangle with the straight colour's RGB at the opacity.
 bool FillRect(Bitmap& dst, const Rect& r, uint32_t colour, float opacity);
 
-// Lines, end points inclusive, source-over with the opacity.
-// Integer end points: Bresenham, or Wu's anti-aliasing when `antialias`.
+// Geometry of lines and circles: integer coordinates are pixel centres, i.e. pixel (x, y)
+// covers [x - 0.5, x + 0.5) x [y - 0.5, y + 0.5). Float coordinates are rounded to the
+// nearest pixel (floor(v + 0.5)) by the forms that are not anti-aliased.
+//
+// Lines, end points inclusive, source-over with the opacity. Without anti-aliasing one pixel
+// per step of the major axis, the minor coordinate being the exact line rounded half up; a
+// segment and its reverse cover the same pixels. Anti-aliased lines are Wu lines.
 bool DrawLine(Bitmap& dst, int x1, int y1, int x2, int y2, uint32_t colour, float opacity,
               bool antialias);
-// Float end points: pixel (x, y) covers [x, x+1) x [y, y+1), so a point p lies in pixel
-// floor(p). Non-anti-aliased lines round to the nearest pixel of each end point.
 bool DrawLineF(Bitmap& dst, float x1, float y1, float x2, float y2, uint32_t colour,
                float opacity, bool antialias);
 
-// Circles. The centre is in pixel coordinates where pixel (x, y) has its centre at
-// (x + 0.5, y + 0.5) for the anti-aliased forms; the non-anti-aliased forms round the
-// centre and radius to integers and use the midpoint algorithm (symmetric in all 8
-// octants). Radius <= 0 draws nothing.
+// Circles. Anti-aliased: a disc covers each pixel by clamp(r + 0.5 - d, 0, 1) and an outline
+// by clamp(1 - |d - r|, 0, 1), d being the distance of the pixel centre. Not anti-aliased:
+// the centre and radius are rounded; outlines come from the midpoint algorithm (each pixel
+// painted once), discs take the pixels whose centres lie within r + 0.5. Radius <= 0 draws
+// nothing.
 bool DrawCircle(Bitmap& dst, float cx, float cy, float radius, uint32_t colour, float opacity,
                 bool antialias);
 bool FillDisc(Bitmap& dst, float cx, float cy, float radius, uint32_t colour, float opacity,
