@@ -324,7 +324,7 @@ def but_ig():
     return svg(35, 36, golden_button(0, 0, lit=True), BTN_DEFS)
 
 # ---------------------------------------------------------------- knobs
-def knob(size, body, face, ridge_in, ptr0, ptr1, ptr_w, n_ridges):
+def knob(size, body, face, ridge_in, ptr0, ptr1, ptr_w, n_ridges, halo=False):
     """Two halves side by side: left = the part that turns (grip ridges and pointer),
     right = the part that stays (shadow, lit body), both centred in their half."""
     c = size / 2
@@ -358,10 +358,19 @@ def knob(size, body, face, ridge_in, ptr0, ptr1, ptr_w, n_ridges):
     # right half: fixed parts
     b += f'  <g transform="translate({size + c} {c})">\n'
     b += f'    <circle cy="{size*0.03:.2f}" r="{body + size*0.07:.2f}" fill="url(#shadow)"/>\n'
+    if halo:
+        # the main knob sits in a faint ring of light
+        b += (f'    <circle r="{body + 2}" fill="none" stroke="{ACC}" stroke-opacity="0.55" '
+              f'stroke-width="2" filter="url(#pglow)"/>\n')
     b += f'    <circle r="{body}" fill="url(#body)" stroke="#08090b" stroke-width="1"/>\n'
     b += f'    <circle r="{body - 0.9:.2f}" fill="none" stroke="#fff" stroke-opacity="0.10"/>\n'
     b += f'    <circle r="{face}" fill="url(#face)" stroke="#0e1014" stroke-width="1"/>\n'
     b += f'    <circle r="{face}" fill="url(#sheen)"/>\n'
+    # fine concentric turning marks on the cap; they look the same at every angle
+    b += f'    <g fill="none" stroke="#fff" stroke-opacity="0.035">\n'
+    for frac in (0.3, 0.5, 0.68, 0.84):
+        b += f'      <circle r="{face * frac:.2f}"/>\n'
+    b += '    </g>\n'
     b += '  </g>\n'
     return svg(2 * size, size, b, d)
 
@@ -489,7 +498,7 @@ def cursor(up):
 
 files = {
     "bg.svg": bg(), "but_play.svg": but_play(), "but_ig.svg": but_ig(),
-    "knob.svg": knob(92, 34, 28, 29, 11, 26, 3.2, 28),
+    "knob.svg": knob(92, 34, 28, 29, 11, 26, 3.2, 28, halo=True),
     "knob2.svg": knob(64, 23.5, 19, 19.5, 7.5, 17.5, 2.6, 24),
     "knob3.svg": knob(48, 17.5, 14, 14.5, 5, 12.5, 2.2, 20),
     "slider.svg": slider_h(), "slider_vert.svg": slider_vert(), "gph_show.svg": gph_show(),
