@@ -80,10 +80,12 @@ void BresenhamLine(Painter& p, int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
   }
 }
 
-// Liang-Barsky clip of a segment to a box; false when nothing is left.
+// Liang-Barsky clip of a segment to a box; false when nothing is left. An end moved onto
+// an edge takes that edge's coordinate exactly, so far-away ends still reach the box.
 bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double xmin, double ymin,
                  double xmax, double ymax) {
   double t0 = 0.0, t1 = 1.0;
+  int e0 = -1, e1 = -1;
   const double dx = x2 - x1, dy = y2 - y1;
   const double p[4] = {-dx, dx, -dy, dy};
   const double q[4] = {x1 - xmin, xmax - x1, y1 - ymin, ymax - y1};
@@ -95,14 +97,17 @@ bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double xmin, do
     const double t = q[i] / p[i];
     if (p[i] < 0.0) {
       if (t > t1) return false;
-      if (t > t0) t0 = t;
+      if (t > t0) t0 = t, e0 = i;
     } else {
       if (t < t0) return false;
-      if (t < t1) t1 = t;
+      if (t < t1) t1 = t, e1 = i;
     }
   }
-  const double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
-  const double nx2 = x1 + t1 * dx, ny2 = y1 + t1 * dy;
+  const double edge[4] = {xmin, xmax, ymin, ymax};
+  double nx1 = x1 + t0 * dx, ny1 = y1 + t0 * dy;
+  double nx2 = x1 + t1 * dx, ny2 = y1 + t1 * dy;
+  if (e0 >= 0) (e0 < 2 ? nx1 : ny1) = edge[e0];
+  if (e1 >= 0) (e1 < 2 ? nx2 : ny2) = edge[e1];
   x1 = nx1;
   y1 = ny1;
   x2 = nx2;
