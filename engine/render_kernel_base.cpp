@@ -1,0 +1,3 @@
+// The sample loop for any x86-64 processor (two doubles per instruction).
+#define CALDRITH_KERNEL_NS kernel_base
+#include "engine/render_kernel.inc"

@@ -1,0 +1,229 @@
+#include "engine/tone_engine.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace caldrith {
+
+ToneEngine::ToneEngine() {
+  std::memset(&lanes, 0, sizeof(lanes));
+  for (int i = 0; i < kMaxTones; ++i) {
+    vol[i] = SegmentEnvelope(4);
+    lanes.weight[i] = 0.5;
+  }
+  std::memset(chunkGate, 0, sizeof(chunkGate));
+  std::memset(chunkMaster, 0, sizeof(chunkMaster));
+  std::memset(chunkAcc, 0, sizeof(chunkAcc));
+  LoadLanes(kMaxTones);
+}
+
+void ToneEngine::ComputeWindows(float lo, float hi, float spread, int n, double sampleRate) {
+  if (n < 1) n = 1;
+  if (n > kMaxTones) n = kMaxTones;
+  if (!(sampleRate > 0.0)) return;
+  const float h = (hi - lo) / static_cast<float>(n);
+  const double toRad = kTwoPi / sampleRate;
+  for (int i = 0; i < n; ++i) {
+    const double l = static_cast<double>(static_cast<float>(i) * h * spread + lo) * toRad;
+    const double u = static_cast<double>(hi - static_cast<float>(n - 1 - i) * h * spread) * toRad;
+    for (int c = 0; c < kChannels; ++c) {
+      lanes.low[c][i] = l;
+      lanes.high[c][i] = u;
+      lanes.range[c][i] = u - l;
+    }
+  }
+}
+
+void ToneEngine::ComputeLoudness(float low, float middle, float high, int n) {
+  if (n < 1 || n > kMaxTones) return;
+  if (n == 1) {
+    lanes.weight[0] = middle;
+    return;
+  }
+  if (n == 2) {
+    lanes.weight[0] = low;
+    lanes.weight[1] = high;
+    return;
+  }
+  const float m = static_cast<float>(n - 1) * 0.5f;
+  const float gf = std::floor(m);
+  const double gd = gf;
+  for (int i = 0; i < n; ++i) {
+    const float fi = static_cast<float>(i);
+    if (m - 0.5f <= fi && fi <= m + 0.5f) {
+      lanes.weight[i] = middle;
+    } else if (fi >= m) {
+      const double k = static_cast<double>(i - n) + gd + 1.0;
+      lanes.weight[i] = k * (static_cast<double>(high) - 0.5) / gd + 0.5;
+    } else {
+      lanes.weight[i] = (gd - static_cast<double>(i)) * (static_cast<double>(low) - 0.5) / gd + 0.5;
+    }
+  }
+}
+
+void ToneEngine::Rephase(int count, int32_t hostPosition, float sweepLength) {
+  const int n = tones < 1 ? 1 : (tones > kMaxTones ? kMaxTones : tones);
+  float a = 0.0f;
+  if (count < 1) {
+    if (sweepLength > 0.0f) {
+      a = std::fmod(static_cast<float>(hostPosition), sweepLength) / sweepLength;
+      // Hosts may report positions before the project start; keep the base in [0, 1).
+      if (a < 0.0f) a += 1.0f;
+      if (!(a >= 0.0f && a < 1.0f)) a = 0.0f;
+    }
+  } else {
+    const SegmentEnvelope& s0 = sweep[0];
+    if (!s0.CurvedStepping()) {
+      a = static_cast<float>(s0.Value());
+    } else {
+      SegmentEnvelope probe(1);
+      probe.SetCurvature(0, s0.Curvature(0));
+      probe.Retime(static_cast<float>(kRephaseSteps));
+      const double v0 = s0.Value();
+      a = 1.0f;
+      for (int i = 0; i < kRephaseSteps; ++i) {
+        if (probe.Step() >= v0) {
+          a = static_cast<float>(i) / static_cast<float>(kRephaseSteps);
+          break;
+        }
+      }
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    float p = static_cast<float>(i) / static_cast<float>(n) + a;
+    if (p >= 1.0f) p -= 1.0f;
+    if (i >= count) sweep[i].SetPosition(p);
+    vol[i].SetPosition(p);
+  }
+}
+
+void ToneEngine::StartGlides(int n, bool frequency, bool volume) {
+  if (n > kMaxTones) n = kMaxTones;
+  for (int c = 0; c < kChannels; ++c) {
+    for (int i = 0; i < n; ++i) {
+      if (frequency) {
+        if (lanes.fAct[c][i]) lanes.fStart[c][i] = lanes.fLast[c][i];
+        lanes.fProg[c][i] = 0.0;
+        lanes.fAct[c][i] = -1;
+      }
+      if (volume) {
+        if (lanes.vAct[c][i]) lanes.vStart[c][i] = lanes.vLast[c][i];
+        lanes.vProg[c][i] = 0.0;
+        lanes.vAct[c][i] = -1;
+      }
+    }
+  }
+}
+
+void ToneEngine::ClearVoices(int from, int to) {
+  if (from < 0) from = 0;
+  if (to > kMaxTones) to = kMaxTones;
+  for (int c = 0; c < kChannels; ++c) {
+    for (int i = from; i < to; ++i) {
+      lanes.fAct[c][i] = 0;
+      lanes.vAct[c][i] = 0;
+      lanes.vStart[c][i] = 0.0;
+    }
+  }
+}
+
+void ToneEngine::LoadLanes(int n) {
+  if (n > kMaxTones) n = kMaxTones;
+  for (int i = 0; i < n; ++i) {
+    const SegmentEnvelope& s = sweep[i];
+    const int ks = s.Segment();
+    lanes.swVal[i] = s.Value();
+    lanes.swSeg[i] = ks;
+    lanes.swMul[i] = s.Multiplier(ks);
+    lanes.swInc[i] = s.Increment(ks);
+    lanes.swTgt[i] = s.Target(ks);
+    lanes.swRise[i] = s.Rising(ks) ? -1 : 0;
+    const SegmentEnvelope& v = vol[i];
+    const int kv = v.Segment();
+    lanes.veVal[i] = v.Value();
+    lanes.veSeg[i] = kv;
+    lanes.veMul[i] = v.Multiplier(kv);
+    lanes.veInc[i] = v.Increment(kv);
+    lanes.veTgt[i] = v.Target(kv);
+    lanes.veRise[i] = v.Rising(kv) ? -1 : 0;
+  }
+}
+
+void ToneEngine::StoreLanes(int n) {
+  if (n > kMaxTones) n = kMaxTones;
+  for (int i = 0; i < n; ++i) {
+    sweep[i].SetRunningState(lanes.swVal[i], lanes.swSeg[i]);
+    vol[i].SetRunningState(lanes.veVal[i], lanes.veSeg[i]);
+  }
+}
+
+void ToneEngine::AdvanceSweepLane(int i) {
+  const SegmentEnvelope& s = sweep[i];
+  int k = lanes.swSeg[i];
+  double v = s.Target(k);
+  if (++k >= s.Segments()) {
+    k = 0;
+    v = s.StartValue();
+  }
+  lanes.swVal[i] = v;
+  lanes.swSeg[i] = k;
+  lanes.swMul[i] = s.Multiplier(k);
+  lanes.swInc[i] = s.Increment(k);
+  lanes.swTgt[i] = s.Target(k);
+  lanes.swRise[i] = s.Rising(k) ? -1 : 0;
+}
+
+void ToneEngine::AdvanceVolLane(int i) {
+  const SegmentEnvelope& s = vol[i];
+  int k = lanes.veSeg[i];
+  double v = s.Target(k);
+  if (++k >= s.Segments()) {
+    k = 0;
+    v = s.StartValue();
+  }
+  lanes.veVal[i] = v;
+  lanes.veSeg[i] = k;
+  lanes.veMul[i] = s.Multiplier(k);
+  lanes.veInc[i] = s.Increment(k);
+  lanes.veTgt[i] = s.Target(k);
+  lanes.veRise[i] = s.Rising(k) ? -1 : 0;
+}
+
+bool CpuHasAvx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
+void ToneEngine::RenderFrames(double* out0, double* out1, int nFrames, double d) {
+  static const auto impl = CpuHasAvx2() ? &kernel_avx2::RenderFrames : &kernel_base::RenderFrames;
+  impl(*this, out0, out1, nFrames, d);
+}
+
+void ToneEngine::EndOfBlockSync() {
+  const int n = tones > kMaxTones ? kMaxTones : tones;
+  for (int c = 0; c < kChannels; ++c) {
+    for (int i = 0; i < n; ++i) {
+      if (!lanes.fAct[c][i]) lanes.fStart[c][i] = lanes.curFreq[c][i];
+      if (!lanes.vAct[c][i]) lanes.vStart[c][i] = lanes.curVol[i];
+    }
+  }
+}
+
+void ToneEngine::Render(double* out0, double* out1, int nFrames, double target) {
+  if (nFrames <= 0 || out0 == nullptr || out1 == nullptr) return;
+  if (target == 0.0 && master < 1e-11) {
+    std::memset(out0, 0, sizeof(double) * static_cast<size_t>(nFrames));
+    std::memset(out1, 0, sizeof(double) * static_cast<size_t>(nFrames));
+    return;
+  }
+  const double diff = target - master;
+  const double d = std::fabs(diff) > 1e-11 ? diff / nFrames : 0.0;
+  RenderFrames(out0, out1, nFrames, d);
+  EndOfBlockSync();
+}
+
+}  // namespace caldrith
