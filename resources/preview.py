@@ -2,7 +2,10 @@
 """Composes a mock-up of the whole editor from the committed images, with every control
 at its place and a few sample values, to judge the artwork as a whole.
 
-  preview.py OUT.svg [hover]    (render with rsvg-convert; see preview.sh)
+  preview.py OUT.svg [alt]    (render with rsvg-convert; see preview.sh)
+
+With "alt" the buttons are shown off (the play button as under the mouse), the switch in
+its second state and the wave picture at its last frame.
 """
 import base64
 import math
@@ -77,7 +80,7 @@ def vol(u):
     return 0
 
 
-def main(out, hover):
+def main(out, alt):
     b = f'<image href="{uri("bg.png")}" x="0" y="0"/>\n'
     b += text(50, 25, "v1.00 i", 13, 100, "start").replace("Liberation Sans", "DejaVu Sans")
     b += text(300, 72, "Isochronic: 11.00Hz", 14, 160, "middle")
@@ -92,11 +95,13 @@ def main(out, hover):
     b += hslider((32, 198, 94, 214), 0.5)
     b += hslider((435, 225, 497, 241), 0.6)
     b += hslider((435, 258, 497, 274), 6 / 15)
-    b += crop("waves.png", 0, 35 * 3, 54, 35, 498, 145)
-    b += vslider((556, 135, 572, 193), 0.5, bar=False)
-    b += crop("but_play.png", 0, 0, 32, 41, 144, 223, 0.1 if hover else 1.0)
-    b += crop("but_ig.png", 0, 0, 35, 36, 496, 185)
-    b += crop("gph_show.png", 0, 0, 57, 16, 213, 445)
+    wave = 6 if alt else 3
+    b += crop("waves.png", 0, 35 * wave, 54, 35, 498, 145)
+    b += vslider((556, 135, 572, 193), wave / 6, bar=False)
+    b += crop("but_play.png", 0, 0, 32, 41, 144, 223, 0.1 if alt else 1.0)
+    if not alt:
+        b += crop("but_ig.png", 0, 0, 35, 36, 496, 185)
+    b += crop("gph_show.png", 0, 16 if alt else 0, 57, 16, 213, 445)
     b += curve(13, 294, 299, 442, lambda u: env(0, 1, 3, u))
     b += curve(303, 294, 589, 442, vol)
     b += crop("preset.png", 0, 0, 27, 27, 589 - 27, 294 + 60)

@@ -1,6 +1,7 @@
 #include <png.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -115,6 +116,22 @@ TEST(EmbeddedImages, PixelsSuitTheirUse) {
   ASSERT_EQ(600 * 475 * 4u, bg.px.size());
   for (int y = 0; y < bg.h; ++y)
     for (int x = 0; x < bg.w; ++x) ASSERT_EQ(255, bg.Alpha(x, y)) << x << "," << y;
+
+  // Text drawn at run time (version, status line, band label) needs a quiet ground: each
+  // row of those rectangles is one colour, so no caption or line of the artwork reaches in.
+  struct Area {
+    int l, t, r, b;
+  };
+  for (Area a : {Area{50, 12, 95, 30}, Area{200, 58, 400, 76}, Area{204, 172, 268, 190}}) {
+    for (int y = a.t; y < a.b; ++y) {
+      const uint8_t* first = &bg.px[(size_t(y) * bg.w + a.l) * 4];
+      for (int x = a.l; x < a.r; ++x) {
+        const uint8_t* p = &bg.px[(size_t(y) * bg.w + x) * 4];
+        for (int c = 0; c < 3; ++c)
+          ASSERT_LE(std::abs(int(p[c]) - int(first[c])), 2) << "(" << x << "," << y << ")";
+      }
+    }
+  }
 
   // Both knob halves turn about (or sit on) the half's centre: the corners must be empty
   // or they would sweep outside the knob, and the fixed half must cover its centre.
