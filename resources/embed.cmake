@@ -84,7 +84,4 @@ bool CaldrithFindCursor(int id, const unsigned char** data, size_t* size) {
 }
 ")
 
-# Only touch the output when it changes, so an unchanged image does not rebuild anything.
-file(WRITE "${OUT}.tmp" "${text}")
-file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
-file(REMOVE "${OUT}.tmp")
+file(WRITE "${OUT}" "${text}")
