@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "editor/graphics.h"
+#include "editor/layout.h"
 #include "engine/dsp_math.h"
 #include "engine/ready_gate.h"
 
@@ -62,6 +63,7 @@ CLS_CALDRITH::CLS_CALDRITH()
   }
   mWatchdog = std::thread(&CLS_CALDRITH::WatchdogLoop, this);
   DefineParams();
+  if (IGraphics* gui = BuildCaldrithEditor(this, &mEditorLink)) InstallEditor(gui);
   CreateFactoryPresets();
 }
 
@@ -414,15 +416,17 @@ std::string CLS_CALDRITH::BandText() const {
 
 void CLS_CALDRITH::UpdateStatusLine(const char* text) {
   std::snprintf(mStatus, sizeof(mStatus), "%s", text);
+  if (mEditorLink) mEditorLink->PostStatus(mStatus);
 }
 
 void CLS_CALDRITH::UpdateBandLabel(const char* text) {
   std::snprintf(mBand, sizeof(mBand), "%s", text);
+  if (mEditorLink) mEditorLink->PostBand(mBand);
 }
 
 void CLS_CALDRITH::UpdateWavePicture(int frame) {
   // The wave picture is a control bound to no parameter; it shows frame / 6.
-  (void)frame;
+  if (mEditorLink) mEditorLink->PostWave(frame);
 }
 
 bool CLS_CALDRITH::PresetAppliesParam(int paramIdx, int presetIdx) {

@@ -13,6 +13,8 @@
 #include "engine/tone_engine.h"
 #include "framework/plug_base.h"
 
+class CaldrithEditorLink;
+
 enum EParams {
   kIsochronic = 0,
   kLowFreq,
@@ -136,6 +138,8 @@ class CLS_CALDRITH : public CaldrithBase {
   void UpdateWavePicture(int frame);
 
   caldrith::ToneEngine mEngine;
+  // Owned by the editor (which the base owns); null when the editor could not be built.
+  CaldrithEditorLink* mEditorLink = nullptr;
   GraphEnvelope mFreqGraph{1};
   GraphEnvelope mVolGraph{4};
 
