@@ -21,6 +21,7 @@ FONT = "Liberation Sans"
 
 def svg(w, h, body, defs=""):
     return (f'<?xml version="1.0" encoding="UTF-8"?>\n'
+            f'<!-- Written by make_svg.py: edit that script, then run ../regenerate.sh -->\n'
             f'<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
             f'width="{w}" height="{h}" viewBox="0 0 {w} {h}">\n<defs>\n{defs}</defs>\n{body}</svg>\n')
 
@@ -376,9 +377,6 @@ def knob(size, body, face, ridge_in, ptr0, ptr1, ptr_w, n_ridges, halo=False):
 
 # ---------------------------------------------------------------- slider handles
 HANDLE_DEFS = '''  <linearGradient id="cap" x1="0" y1="0" x2="0" y2="1">
-    <stop offset="0" stop-color="#d9dee5"/><stop offset="0.5" stop-color="#9aa3ae"/><stop offset="1" stop-color="#5d6570"/>
-  </linearGradient>
-  <linearGradient id="caph" x1="0" y1="0" x2="1" y2="0">
     <stop offset="0" stop-color="#d9dee5"/><stop offset="0.5" stop-color="#9aa3ae"/><stop offset="1" stop-color="#5d6570"/>
   </linearGradient>
 '''
