@@ -30,7 +30,9 @@ uint32_t Unpremultiply(uint32_t p) {
   return detail::Pack(a, un((p >> 16) & 255), un((p >> 8) & 255), un(p & 255));
 }
 
-Bitmap::Bitmap(Bitmap&& o) noexcept { *this = std::move(o); }
+Bitmap::Bitmap(Bitmap&& o) noexcept {
+  *this = std::move(o);
+}
 
 Bitmap& Bitmap::operator=(Bitmap&& o) noexcept {
   if (this != &o) {

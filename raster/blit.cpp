@@ -86,8 +86,7 @@ struct OpDodge {
 };
 
 template <class Op>
-void BlitRows(Bitmap& dst, int dx, int dy, const Bitmap& src, int sx, int sy, int w, int h,
-              Op op) {
+void BlitRows(Bitmap& dst, int dx, int dy, const Bitmap& src, int sx, int sy, int w, int h, Op op) {
   // Same bitmap: walk so that no source pixel is overwritten before it is read.
   const bool same = dst.Pixels() == src.Pixels();
   const bool rowsUp = same && dy > sy;
@@ -123,13 +122,25 @@ bool Blit(Bitmap& dst, int dx, int dy, const Bitmap& src, int sx, int sy, int w,
   int64_t x0 = dx, y0 = dy, x1 = int64_t(dx) + w, y1 = int64_t(dy) + h;
   int64_t s0 = sx, t0 = sy;
   // Clip the source rectangle to the source bitmap, moving the destination with it.
-  if (s0 < 0) { x0 -= s0; s0 = 0; }
-  if (t0 < 0) { y0 -= t0; t0 = 0; }
+  if (s0 < 0) {
+    x0 -= s0;
+    s0 = 0;
+  }
+  if (t0 < 0) {
+    y0 -= t0;
+    t0 = 0;
+  }
   x1 = std::min<int64_t>(x1, x0 + (src.Width() - s0));
   y1 = std::min<int64_t>(y1, y0 + (src.Height() - t0));
   // Then to the destination clip, moving the source with it.
-  if (x0 < c.L) { s0 += c.L - x0; x0 = c.L; }
-  if (y0 < c.T) { t0 += c.T - y0; y0 = c.T; }
+  if (x0 < c.L) {
+    s0 += c.L - x0;
+    x0 = c.L;
+  }
+  if (y0 < c.T) {
+    t0 += c.T - y0;
+    y0 = c.T;
+  }
   x1 = std::min<int64_t>(x1, c.R);
   y1 = std::min<int64_t>(y1, c.B);
   if (x1 <= x0 || y1 <= y0 || s0 >= src.Width() || t0 >= src.Height()) return false;
@@ -213,8 +224,8 @@ void ExactSinCos(double a, double* s, double* c) {
 }
 
 template <class Op>
-void RotateRows(Bitmap& dst, const Bitmap& src, const Rect& area, double cx, double cy,
-                double sn, double cs, Op op) {
+void RotateRows(Bitmap& dst, const Bitmap& src, const Rect& area, double cx, double cy, double sn,
+                double cs, Op op) {
   const double hw = src.Width() * 0.5, hh = src.Height() * 0.5;
   const int64_t du = std::llround(cs * 65536.0), dv = std::llround(-sn * 65536.0);
   const int64_t wLimit = int64_t(src.Width()) << 16, hLimit = int64_t(src.Height()) << 16;

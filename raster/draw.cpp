@@ -64,7 +64,10 @@ void BresenhamLine(Painter& p, int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
   const int64_t majorLimit = steep ? p.dst.Height() : p.dst.Width();
   const int64_t xs = std::max<int64_t>(x1, 0), xe = std::min<int64_t>(x2, majorLimit - 1);
   if (dx == 0) {
-    if (steep) p.Plot(y1, x1); else p.Plot(x1, y1);
+    if (steep)
+      p.Plot(y1, x1);
+    else
+      p.Plot(x1, y1);
     return;
   }
   const bool exact = dx < (int64_t(1) << 30) && (dy < 0 ? -dy : dy) < (int64_t(1) << 30);
@@ -76,7 +79,10 @@ void BresenhamLine(Painter& p, int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
     } else {
       y = y1 + int64_t(std::floor(double(t) * double(dy) / double(dx) + 0.5));
     }
-    if (steep) p.Plot(y, x); else p.Plot(x, y);
+    if (steep)
+      p.Plot(y, x);
+    else
+      p.Plot(x, y);
   }
 }
 
@@ -115,7 +121,9 @@ bool ClipSegment(double& x1, double& y1, double& x2, double& y2, double xmin, do
   return true;
 }
 
-inline double Frac(double v) { return v - std::floor(v); }
+inline double Frac(double v) {
+  return v - std::floor(v);
+}
 
 // Wu's anti-aliased line; integer coordinates are pixel centres.
 void WuLine(Painter& p, double x1, double y1, double x2, double y2) {
@@ -135,7 +143,10 @@ void WuLine(Painter& p, double x1, double y1, double x2, double y2) {
   if (dx == 0.0) return;  // zero length
   const double grad = dy / dx;
   auto plot = [&](int64_t x, int64_t y, double c) {
-    if (steep) p.PlotCov(y, x, c); else p.PlotCov(x, y, c);
+    if (steep)
+      p.PlotCov(y, x, c);
+    else
+      p.PlotCov(x, y, c);
   };
   const double xe1 = std::floor(x1 + 0.5), xe2 = std::floor(x2 + 0.5);
   const double ye1 = y1 + grad * (xe1 - x1);
@@ -176,9 +187,13 @@ void WuLine(Painter& p, double x1, double y1, double x2, double y2) {
 struct Dir {
   double x, y;
 };
-inline Dir AngleDir(double a) { return Dir{std::sin(a), -std::cos(a)}; }
+inline Dir AngleDir(double a) {
+  return Dir{std::sin(a), -std::cos(a)};
+}
 // Positive when v lies clockwise (on screen) of u.
-inline double Cross(const Dir& u, double vx, double vy) { return u.x * vy - u.y * vx; }
+inline double Cross(const Dir& u, double vx, double vy) {
+  return u.x * vy - u.y * vx;
+}
 
 // Which pixels of a circle an arc keeps.
 struct AngleRange {
@@ -286,8 +301,10 @@ void MidpointCircle(Painter& p, int64_t cx, int64_t cy, int64_t r, const AngleRa
 // Pixels whose centres lie within r + 0.5 of the centre pixel.
 void HardDisc(Painter& p, int64_t cx, int64_t cy, int64_t r, const AngleRange& range) {
   const int64_t lim = r * r + r;
-  const int64_t y0 = std::max<int64_t>(cy - r, 0), y1 = std::min<int64_t>(cy + r, p.dst.Height() - 1);
-  const int64_t x0 = std::max<int64_t>(cx - r, 0), x1 = std::min<int64_t>(cx + r, p.dst.Width() - 1);
+  const int64_t y0 = std::max<int64_t>(cy - r, 0),
+                y1 = std::min<int64_t>(cy + r, p.dst.Height() - 1);
+  const int64_t x0 = std::max<int64_t>(cx - r, 0),
+                x1 = std::min<int64_t>(cx + r, p.dst.Width() - 1);
   for (int64_t y = y0; y <= y1; ++y) {
     const int64_t dy = y - cy;
     for (int64_t x = x0; x <= x1; ++x) {
@@ -314,7 +331,10 @@ bool Circle(Bitmap& dst, float cx, float cy, float radius, float a1, float a2, u
     const int64_t icx = int64_t(std::floor(double(cx) + 0.5));
     const int64_t icy = int64_t(std::floor(double(cy) + 0.5));
     const int64_t ir = int64_t(std::floor(double(radius) + 0.5));
-    if (fill) HardDisc(p, icx, icy, ir, range); else MidpointCircle(p, icx, icy, ir, range);
+    if (fill)
+      HardDisc(p, icx, icy, ir, range);
+    else
+      MidpointCircle(p, icx, icy, ir, range);
   }
   return true;
 }
@@ -359,8 +379,8 @@ bool DrawLine(Bitmap& dst, int x1, int y1, int x2, int y2, uint32_t colour, floa
   return true;
 }
 
-bool DrawLineF(Bitmap& dst, float x1, float y1, float x2, float y2, uint32_t colour,
-               float opacity, bool antialias) {
+bool DrawLineF(Bitmap& dst, float x1, float y1, float x2, float y2, uint32_t colour, float opacity,
+               bool antialias) {
   if (dst.Empty()) return false;
   if (!std::isfinite(x1) || !std::isfinite(y1) || !std::isfinite(x2) || !std::isfinite(y2))
     return false;
@@ -397,8 +417,8 @@ bool DrawArc(Bitmap& dst, float cx, float cy, float radius, float a1, float a2, 
   return Circle(dst, cx, cy, radius, a1, a2, colour, opacity, antialias, false, true);
 }
 
-bool FillSector(Bitmap& dst, float cx, float cy, float radius, float a1, float a2,
-                uint32_t colour, float opacity, bool antialias) {
+bool FillSector(Bitmap& dst, float cx, float cy, float radius, float a1, float a2, uint32_t colour,
+                float opacity, bool antialias) {
   return Circle(dst, cx, cy, radius, a1, a2, colour, opacity, antialias, true, true);
 }
 

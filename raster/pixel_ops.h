@@ -53,7 +53,9 @@ inline uint32_t OverColour(uint32_t d, uint32_t r, uint32_t g, uint32_t b, uint3
 }
 
 // Finite and within a range where int conversions and products cannot overflow.
-inline bool Sane(double v) { return std::isfinite(v) && std::fabs(v) < 1e7; }
+inline bool Sane(double v) {
+  return std::isfinite(v) && std::fabs(v) < 1e7;
+}
 
 }  // namespace detail
 }  // namespace raster

@@ -27,7 +27,9 @@ void ReadMem(png_structp png, png_bytep out, png_size_t n) {
   r->pos += n;
 }
 
-void OnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void OnError(png_structp png, png_const_charp) {
+  png_longjmp(png, 1);
+}
 void OnWarning(png_structp, png_const_charp) {}
 
 // libpng state whose destruction must survive a longjmp out of the decoder.
@@ -106,8 +108,7 @@ bool EncodeFrom(WriteState& st, MemWriter* writer, int w, int h, bool opaque,
 bool DecodePng(const void* data, size_t size, Bitmap* out) {
   if (!out) return false;
   out->Reset();
-  if (!data || size < 8 || png_sig_cmp(static_cast<png_const_bytep>(data), 0, 8) != 0)
-    return false;
+  if (!data || size < 8 || png_sig_cmp(static_cast<png_const_bytep>(data), 0, 8) != 0) return false;
   ReadState st;
   st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
   if (!st.png) return false;
@@ -122,8 +123,7 @@ bool DecodePng(const void* data, size_t size, Bitmap* out) {
   const uint8_t* s = rgba.data();
   for (int y = 0; y < int(h); ++y) {
     uint32_t* d = out->Row(y);
-    for (int x = 0; x < int(w); ++x, s += 4)
-      d[x] = Premultiply(Argb(s[3], s[0], s[1], s[2]));
+    for (int x = 0; x < int(w); ++x, s += 4) d[x] = Premultiply(Argb(s[3], s[0], s[1], s[2]));
   }
   return true;
 }

@@ -42,10 +42,18 @@ struct Rect {
 inline constexpr uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
   return (a & 255u) << 24 | (r & 255u) << 16 | (g & 255u) << 8 | (b & 255u);
 }
-inline constexpr uint32_t AlphaOf(uint32_t p) { return p >> 24; }
-inline constexpr uint32_t RedOf(uint32_t p) { return (p >> 16) & 255u; }
-inline constexpr uint32_t GreenOf(uint32_t p) { return (p >> 8) & 255u; }
-inline constexpr uint32_t BlueOf(uint32_t p) { return p & 255u; }
+inline constexpr uint32_t AlphaOf(uint32_t p) {
+  return p >> 24;
+}
+inline constexpr uint32_t RedOf(uint32_t p) {
+  return (p >> 16) & 255u;
+}
+inline constexpr uint32_t GreenOf(uint32_t p) {
+  return (p >> 8) & 255u;
+}
+inline constexpr uint32_t BlueOf(uint32_t p) {
+  return p & 255u;
+}
 
 // Straight colour -> premultiplied pixel, and back (exact round to nearest).
 uint32_t Premultiply(uint32_t straightArgb);
@@ -120,8 +128,7 @@ enum class BlendMode : int {
 //   kDodge:      rgb = lerp(d, dodge(d, straight(s)), a(s)*w); a as kSourceOver
 // An optional clip rectangle (destination coordinates) limits the drawing further.
 bool Blit(Bitmap& dst, int dx, int dy, const Bitmap& src, int sx, int sy, int w, int h,
-          float weight = 1.f, BlendMode mode = BlendMode::kSourceOver,
-          const Rect* clip = nullptr);
+          float weight = 1.f, BlendMode mode = BlendMode::kSourceOver, const Rect* clip = nullptr);
 
 // Rotated, bilinear-filtered blit of the whole source. (dstLeft, dstTop) is where the
 // unrotated source's top-left would land; the image turns about its own centre
@@ -146,8 +153,8 @@ bool FillRect(Bitmap& dst, const Rect& r, uint32_t colour, float opacity);
 // segment and its reverse cover the same pixels. Anti-aliased lines are Wu lines.
 bool DrawLine(Bitmap& dst, int x1, int y1, int x2, int y2, uint32_t colour, float opacity,
               bool antialias);
-bool DrawLineF(Bitmap& dst, float x1, float y1, float x2, float y2, uint32_t colour,
-               float opacity, bool antialias);
+bool DrawLineF(Bitmap& dst, float x1, float y1, float x2, float y2, uint32_t colour, float opacity,
+               bool antialias);
 
 // Circles. Anti-aliased: a disc covers each pixel by clamp(r + 0.5 - d, 0, 1) and an outline
 // by clamp(1 - |d - r|, 0, 1), d being the distance of the pixel centre. Not anti-aliased:
@@ -160,10 +167,10 @@ bool FillDisc(Bitmap& dst, float cx, float cy, float radius, uint32_t colour, fl
               bool antialias);
 // Arc / filled sector between two angles in radians, measured from straight up and
 // increasing clockwise; drawn from a1 to a2 (clockwise). |a2 - a1| >= 2*pi is a full circle.
-bool DrawArc(Bitmap& dst, float cx, float cy, float radius, float a1, float a2,
-             uint32_t colour, float opacity, bool antialias);
-bool FillSector(Bitmap& dst, float cx, float cy, float radius, float a1, float a2,
-                uint32_t colour, float opacity, bool antialias);
+bool DrawArc(Bitmap& dst, float cx, float cy, float radius, float a1, float a2, uint32_t colour,
+             float opacity, bool antialias);
+bool FillSector(Bitmap& dst, float cx, float cy, float radius, float a1, float a2, uint32_t colour,
+                float opacity, bool antialias);
 
 // PNG. Any PNG (palette, grey, 16-bit, with or without alpha or tRNS) becomes 8-bit
 // premultiplied ARGB; images without alpha come out opaque. Truncated or corrupt data

@@ -109,7 +109,8 @@ bool DrawText(Bitmap& dst, Font* font, const char* text, const Rect& box, uint32
   }
   const int64_t mx = ax + mask.left, my = ay + mask.top;
   const int64_t x0 = std::max<int64_t>(mx, area.L), x1 = std::min<int64_t>(mx + mask.width, area.R);
-  const int64_t y0 = std::max<int64_t>(my, area.T), y1 = std::min<int64_t>(my + mask.height, area.B);
+  const int64_t y0 = std::max<int64_t>(my, area.T),
+                y1 = std::min<int64_t>(my + mask.height, area.B);
   const uint32_t r = (colour >> 16) & 255, g = (colour >> 8) & 255, b = colour & 255;
   for (int64_t y = y0; y < y1; ++y) {
     const uint8_t* m = mask.coverage.data() + (y - my) * mask.width;

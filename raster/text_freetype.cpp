@@ -48,9 +48,12 @@ const char* SubstituteFamily(const char* face) {
     const char* to;
   };
   static const Map kMap[] = {
-      {"Arial", "Liberation Sans"},       {"Helvetica", "Liberation Sans"},
-      {"Times New Roman", "Liberation Serif"}, {"Courier New", "Liberation Mono"},
-      {"Verdana", "DejaVu Sans"},         {"Tahoma", "DejaVu Sans"},
+      {"Arial", "Liberation Sans"},
+      {"Helvetica", "Liberation Sans"},
+      {"Times New Roman", "Liberation Serif"},
+      {"Courier New", "Liberation Mono"},
+      {"Verdana", "DejaVu Sans"},
+      {"Tahoma", "DejaVu Sans"},
   };
   for (const Map& m : kMap)
     if (strcasecmp(face, m.from) == 0) return m.to;
@@ -308,7 +311,8 @@ class FtFont final : public Font {
           l = x0, t = y0, r = x0 + w, b = y0 + h;
           any = true;
         } else {
-          l = std::min(l, x0), t = std::min(t, y0), r = std::max(r, x0 + w), b = std::max(b, y0 + h);
+          l = std::min(l, x0), t = std::min(t, y0), r = std::max(r, x0 + w),
+          b = std::max(b, y0 + h);
         }
       }
       penX += slot->advance.x;

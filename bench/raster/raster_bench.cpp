@@ -46,24 +46,27 @@ struct Editor {
 
   void FullRepaint(double t) {
     Blit(draw, 0, 0, bg, 0, 0, 600, 475, 1.f, BlendMode::kCopy);
-    DrawText(draw, verdana, "v1.00 i", Rect(50, 12, 95, 30), Argb(255, 255, 255, 255),
-             100 / 255.f, TextAlign::kLeft);
+    DrawText(draw, verdana, "v1.00 i", Rect(50, 12, 95, 30), Argb(255, 255, 255, 255), 100 / 255.f,
+             TextAlign::kLeft);
     DrawText(draw, arial14, "Pulse rate: 10.00 Hz", Rect(200, 58, 400, 76),
              Argb(255, 255, 255, 255), 160 / 255.f, TextAlign::kCentre);
-    DrawText(draw, arial15, "Beta", Rect(204, 172, 268, 190), Argb(255, 255, 255, 255),
-             200 / 255.f, TextAlign::kRight);
+    DrawText(draw, arial15, "Beta", Rect(204, 172, 268, 190), Argb(255, 255, 255, 255), 200 / 255.f,
+             TextAlign::kRight);
     struct K {
       const Bitmap* img;
       int x, y;
-    } knobs[] = {{&knob92, 254, 196}, {&knob64, 133, 123}, {&knob64, 403, 123},
-                 {&knob48, 87, 239},  {&knob48, 513, 239}};
+    } knobs[] = {{&knob92, 254, 196},
+                 {&knob64, 133, 123},
+                 {&knob64, 403, 123},
+                 {&knob48, 87, 239},
+                 {&knob48, 513, 239}};
     for (const K& k : knobs) {
       Blit(draw, k.x, k.y, *k.img, 0, 0, k.img->Width(), k.img->Height(), 1.f);
       BlitRotated(draw, *k.img, k.x, k.y, t, 1.f);
       FillRect(draw, Rect(k.x, k.y, k.x + 20, k.y + 20), Argb(255, 255, 255, 255), 0.1f);
     }
-    const int sliders[][2] = {{29, 160}, {55, 150}, {81, 170}, {50, 198}, {460, 225},
-                              {470, 258}, {556, 150}};
+    const int sliders[][2] = {{29, 160},  {55, 150},  {81, 170}, {50, 198},
+                              {460, 225}, {470, 258}, {556, 150}};
     for (const auto& s : sliders) {
       FillRect(draw, Rect(s[0] + 7, s[1] - 20, s[0] + 9, s[1] + 20), Argb(255, 66, 110, 170), 1.f);
       Blit(draw, s[0], s[1], handle, 0, 0, 16, 16, 1.f);

@@ -10,7 +10,9 @@ using namespace raster;
 namespace {
 
 // Reference arithmetic in doubles, rounded once, for a single channel.
-int Round(double v) { return int(std::floor(v + 0.5)); }
+int Round(double v) {
+  return int(std::floor(v + 0.5));
+}
 
 Bitmap Solid(int w, int h, uint32_t premul) {
   Bitmap b(w, h);
@@ -84,7 +86,8 @@ TEST(BlitModes, AddSaturatesAndScalesByAlpha) {
   d.Clear(Argb(255, 10, 10, 10));
   Bitmap h = Solid(1, 1, Premultiply(Argb(128, 200, 100, 0)));
   Blit(d, 0, 0, h, 0, 0, 1, 1, 1.f, BlendMode::kAdd);
-  EXPECT_EQ(d.At(0, 0), Argb(255, 10 + Round(200 * 128 / 255.0), 10 + Round(100 * 128 / 255.0), 10));
+  EXPECT_EQ(d.At(0, 0),
+            Argb(255, 10 + Round(200 * 128 / 255.0), 10 + Round(100 * 128 / 255.0), 10));
   // Onto a transparent destination the colour never exceeds alpha.
   Bitmap t = Solid(1, 1, 0);
   Blit(t, 0, 0, h, 0, 0, 1, 1, 1.f, BlendMode::kAdd);

@@ -6,6 +6,12 @@
 
 using namespace raster;
 
+// fontconfig keeps a little memory from its initialisation until the process ends; that is
+// its own bookkeeping, not a leak of ours.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}
+
 namespace {
 
 constexpr uint32_t kWhite = Argb(255, 255, 255, 255);
