@@ -53,7 +53,7 @@ const char* BandFor(float r) {
 
 CLS_CALDRITH::CLS_CALDRITH()
     : CaldrithBase(kNumParams, "0-2", 150, "Caldrith", "", "Quenlor", 0x10000, 0x34566473,
-                   ('Q' << 24) | ('n' << 16) | ('l' << 8) | 'r', 0, true, false, true, kAPIVST3),
+                   ('Q' << 24) | ('n' << 16) | ('l' << 8) | 'r', 0, true, false, true),
       mClock(&SteadyMilliseconds) {
   for (int i = 0; i < kNumParams; ++i) mApplied[i] = -101;
   if (!IsReady()) caldrith::ReadyGateTable::Rearm();

@@ -12,6 +12,7 @@
 #include "engine/segment_envelope.h"
 #include "engine/tone_engine.h"
 #include "framework/plug_base.h"
+#include "vst3/plug_vst3.h"
 
 class CaldrithEditorLink;
 
@@ -44,7 +45,7 @@ enum EParams {
 
 // The host binding the instrument sits on. Switching bindings changes this alias and the
 // base initialiser in caldrith.cpp (CLS_CALDRITH::CLS_CALDRITH) only.
-using CaldrithBase = IPlugBase;
+using CaldrithBase = IPlugVST3;
 
 // Shape data behind one of the editor's two envelope graphs: the frequency graph holds a
 // one-segment envelope, the volume graph a four-segment one. The pending code tells the

@@ -286,6 +286,9 @@ void IGraphicsWin::DestroyEditorWindow() {
 
 // Bookkeeping for a window that is going away, by our own hand or with its parent.
 void IGraphicsWin::WindowGone() {
+  // A drag cut short by the window going away still ends its edit gesture, so that neither
+  // the host nor the next opening sees a control that is held forever.
+  if (CapturedControl() >= 0) MouseUp(mLastMouseX, mLastMouseY, IInputMods());
   if (mParamChangeTicks != 0) {
     mParamChangeTicks = 0;
     if (GetPlugin()) GetPlugin()->FlushParamEditEnd();
@@ -330,6 +333,10 @@ LRESULT CALLBACK IGraphicsWin::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARA
 
 LRESULT IGraphicsWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   const int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+  if (msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST && msg != WM_MOUSEWHEEL) {
+    mLastMouseX = x;
+    mLastMouseY = y;
+  }
   switch (msg) {
     case WM_PAINT: {
       RECT r;
@@ -381,11 +388,11 @@ LRESULT IGraphicsWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
       return 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
-      ReleaseCapture();
+      ::ReleaseCapture();  // the window system's, not IGraphics::ReleaseCapture
       MouseUp(x, y, ModsFrom(wParam));
       return 0;
     case WM_LBUTTONDBLCLK:
-      if (MouseDoubleClick(x, y, ModsFrom(wParam))) SetCapture(hWnd);
+      if (MouseDoubleClick(x, y, ModsFrom(wParam))) ::SetCapture(hWnd);
       return 0;
     case WM_RBUTTONDOWN:
       if (mEditWnd) {
@@ -393,12 +400,12 @@ LRESULT IGraphicsWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
         if (!mEditParam && mEditControl) ApplyPromptText(mEditControl, nullptr, "");
         return 0;
       }
-      SetCapture(hWnd);
+      ::SetCapture(hWnd);
       MouseDown(x, y, ModsFrom(wParam));
       return 0;
     case WM_LBUTTONDOWN:
       if (mEditWnd) mEditState = kEditCommit;
-      SetCapture(hWnd);
+      ::SetCapture(hWnd);
       MouseDown(x, y, ModsFrom(wParam));
       return 0;
     case WM_MOUSEWHEEL: {

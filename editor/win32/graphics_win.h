@@ -89,6 +89,7 @@ class IGraphicsWin : public IGraphics {
   HBITMAP mDib = nullptr;
   HGDIOBJ mOldDibObject = nullptr;
   HCURSOR mCursor = nullptr;
+  int mLastMouseX = 0, mLastMouseY = 0;
   bool mCountedWindow = false;
 };
 
