@@ -194,13 +194,14 @@ class FtFont final : public Font {
     return true;
   }
 
-  // Copies the slot's bitmap as 8-bit coverage.
-  static void CopyBitmap(const FT_Bitmap& bm, std::vector<uint8_t>* out) {
+  // Copies the slot's bitmap as 8-bit coverage into width * rows bytes.
+  static void CopyBitmap(const FT_Bitmap& bm, uint8_t* out) {
     const int w = int(bm.width), h = int(bm.rows);
-    out->assign(size_t(w) * h, 0);
+    if (w <= 0 || h <= 0) return;
+    std::memset(out, 0, size_t(w) * h);
     for (int y = 0; y < h; ++y) {
       const unsigned char* src = bm.buffer + ptrdiff_t(y) * bm.pitch;
-      uint8_t* d = out->data() + size_t(y) * w;
+      uint8_t* d = out + size_t(y) * w;
       if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
         for (int x = 0; x < w; ++x) d[x] = (src[x >> 3] & (0x80 >> (x & 7))) ? 255 : 0;
       } else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
@@ -222,7 +223,8 @@ class FtFont final : public Font {
     g.w = int(slot->bitmap.width);
     g.h = int(slot->bitmap.rows);
     g.advance = int((slot->advance.x + 32) >> 6);
-    CopyBitmap(slot->bitmap, &g.bits);
+    g.bits.resize(size_t(g.w) * g.h);
+    CopyBitmap(slot->bitmap, g.bits.data());
     g.ok = true;
     return &g;
   }
@@ -303,9 +305,8 @@ class FtFont final : public Font {
         const int x0 = int(std::lround(bx)) + slot->bitmap_left;
         const int y0 = int(std::lround(by)) - slot->bitmap_top;
         const size_t at = mScratch.size();
-        std::vector<uint8_t> bits;
-        CopyBitmap(slot->bitmap, &bits);
-        mScratch.insert(mScratch.end(), bits.begin(), bits.end());
+        mScratch.resize(at + size_t(w) * h);
+        CopyBitmap(slot->bitmap, mScratch.data() + at);
         mPlaced.push_back(PlacedGlyph{x0, y0, w, h, at});
         if (!any) {
           l = x0, t = y0, r = x0 + w, b = y0 + h;

@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <png.h>
+
+#include <csetjmp>
 
 #include <cstdio>
 #include <string>
@@ -96,4 +99,72 @@ TEST(PngTest, TruncatedOrCorruptDataFailsCleanly) {
   Bitmap empty;
   EXPECT_FALSE(EncodePng(empty, &bytes));
   EXPECT_FALSE(SavePngFile(src, "/nonexistent/dir/x.png"));
+}
+
+namespace {
+
+// Writes a PNG of any colour type with libpng itself, rows given as raw bytes.
+std::vector<uint8_t> WriteRaw(int w, int h, int depth, int colourType,
+                              const std::vector<std::vector<uint8_t>>& rows,
+                              const std::vector<png_color>& palette = {},
+                              const std::vector<png_byte>& trns = {}) {
+  std::vector<uint8_t> out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return {};
+  }
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep d, png_size_t n) {
+        auto* v = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+        v->insert(v->end(), d, d + n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, w, h, depth, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!palette.empty()) png_set_PLTE(png, info, palette.data(), int(palette.size()));
+  if (!trns.empty()) png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
+  png_write_info(png, info);
+  for (const auto& r : rows) png_write_row(png, r.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+}  // namespace
+
+TEST(PngTest, EveryColourTypeBecomesPremultipliedArgb) {
+  Bitmap out;
+  // 16-bit grey: scaled to 8 bits, opaque.
+  auto grey16 = WriteRaw(2, 1, 16, PNG_COLOR_TYPE_GRAY, {{0x80, 0x00, 0xff, 0xff}});
+  ASSERT_TRUE(DecodePng(grey16.data(), grey16.size(), &out));
+  EXPECT_EQ(out.At(0, 0), Argb(255, 128, 128, 128));
+  EXPECT_EQ(out.At(1, 0), Argb(255, 255, 255, 255));
+
+  // 1-bit grey.
+  auto grey1 = WriteRaw(3, 1, 1, PNG_COLOR_TYPE_GRAY, {{0xa0}});
+  ASSERT_TRUE(DecodePng(grey1.data(), grey1.size(), &out));
+  EXPECT_EQ(out.At(0, 0), Argb(255, 255, 255, 255));
+  EXPECT_EQ(out.At(1, 0), Argb(255, 0, 0, 0));
+  EXPECT_EQ(out.At(2, 0), Argb(255, 255, 255, 255));
+
+  // Palette with a transparency chunk: entry 1 is half transparent red.
+  auto pal =
+      WriteRaw(2, 1, 8, PNG_COLOR_TYPE_PALETTE, {{0, 1}}, {{0, 0, 255}, {255, 0, 0}}, {255, 128});
+  ASSERT_TRUE(DecodePng(pal.data(), pal.size(), &out));
+  EXPECT_EQ(out.At(0, 0), Argb(255, 0, 0, 255));
+  EXPECT_EQ(out.At(1, 0), Premultiply(Argb(128, 255, 0, 0)));
+
+  // Grey with alpha, 8-bit.
+  auto ga = WriteRaw(1, 1, 8, PNG_COLOR_TYPE_GRAY_ALPHA, {{200, 64}});
+  ASSERT_TRUE(DecodePng(ga.data(), ga.size(), &out));
+  EXPECT_EQ(out.At(0, 0), Premultiply(Argb(64, 200, 200, 200)));
+
+  // 16-bit RGBA.
+  auto rgba16 =
+      WriteRaw(1, 1, 16, PNG_COLOR_TYPE_RGBA, {{0xff, 0xff, 0, 0, 0x80, 0x80, 0xff, 0xff}});
+  ASSERT_TRUE(DecodePng(rgba16.data(), rgba16.size(), &out));
+  EXPECT_EQ(out.At(0, 0), Argb(255, 255, 0, 128));
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "raster/text.h"
 
@@ -142,4 +143,25 @@ TEST(TextTest, NullAndEmptyInput) {
   EXPECT_TRUE(DrawText(bmp, f, "\x01\xff\x80 x", Rect(INT32_MAX - 5, INT32_MIN, INT32_MAX, 0),
                        kWhite, 1.f, TextAlign::kRight));
   EXPECT_FALSE(InkOf(bmp).Any());
+}
+
+TEST(TextTest, ConcurrentDrawingMatchesSingleThreaded) {
+  Font* f = Arial(14);
+  ASSERT_NE(f, nullptr);
+  const char* text = "Shared font 0123456789";
+  Bitmap ref(220, 20);
+  DrawText(ref, f, text, Rect(0, 0, 220, 20), kWhite, 1.f, TextAlign::kLeft);
+  Bitmap a(220, 20), b(220, 20);
+  auto work = [&](Bitmap* bmp) {
+    for (int i = 0; i < 200; ++i) {
+      bmp->Clear(0);
+      DrawText(*bmp, f, text, Rect(0, 0, 220, 20), kWhite, 1.f, TextAlign::kLeft);
+      FontCache::Instance().Get("Arial", 14);
+    }
+  };
+  std::thread t1(work, &a), t2(work, &b);
+  t1.join();
+  t2.join();
+  EXPECT_EQ(std::memcmp(a.Pixels(), ref.Pixels(), 220 * 20 * 4), 0);
+  EXPECT_EQ(std::memcmp(b.Pixels(), ref.Pixels(), 220 * 20 * 4), 0);
 }
