@@ -303,8 +303,9 @@ tresult IPlugVST3::setComponentStateData(IBStream* state) {
   int32 count = 0;
   tresult r = state->read(piece, sizeof(piece), &count);
   while (count > 0) {
-    if (r != kResultOk && HostId() != kHostWaveLab) break;
+    // Streams that answer a short final read with an error still delivered those bytes.
     chunk.PutBytes(piece, std::min<int32>(count, sizeof(piece)));
+    if (r != kResultOk && HostId() != kHostWaveLab) break;
     if (chunk.Size() >= kMaxStateBytes) break;
     count = 0;
     r = state->read(piece, sizeof(piece), &count);
