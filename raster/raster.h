@@ -150,7 +150,9 @@ bool FillRect(Bitmap& dst, const Rect& r, uint32_t colour, float opacity);
 //
 // Lines, end points inclusive, source-over with the opacity. Without anti-aliasing one pixel
 // per step of the major axis, the minor coordinate being the exact line rounded half up; a
-// segment and its reverse cover the same pixels. Anti-aliased lines are Wu lines.
+// segment and its reverse cover the same pixels. Anti-aliased lines are Wu lines (ends at
+// whole coordinates get half ink); a zero-length one is one pixel for integer end points and
+// nothing for float end points. False for an empty bitmap or non-finite coordinates.
 bool DrawLine(Bitmap& dst, int x1, int y1, int x2, int y2, uint32_t colour, float opacity,
               bool antialias);
 bool DrawLineF(Bitmap& dst, float x1, float y1, float x2, float y2, uint32_t colour, float opacity,

@@ -112,6 +112,18 @@ TEST(TextTest, FacesStylesAndCache) {
   MeasureText(verdana, "v1.00 i", &v);
   EXPECT_GT(v.width, 20);
 
+  // Without anti-aliasing the ink is all or nothing.
+  Font* mono = FontCache::Instance().Get("Arial", 17, 0, 0, int(FontQuality::kNonAntialiased));
+  ASSERT_NE(mono, nullptr);
+  Bitmap bmp(120, 24);
+  DrawText(bmp, mono, "Mono 42", Rect(0, 0, 120, 24), kWhite, 1.f, TextAlign::kLeft);
+  EXPECT_GT(InkOf(bmp).mass, 20.0);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 120; ++x) {
+      const uint32_t a = AlphaOf(bmp.At(x, y));
+      ASSERT_TRUE(a == 0 || a == 255);
+    }
+
   // Unusable sizes make no font and cache nothing.
   const size_t n = FontCache::Instance().Count();
   EXPECT_EQ(Arial(0), nullptr);
