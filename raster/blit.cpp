@@ -253,7 +253,7 @@ bool BlitRotated(Bitmap& dst, const Bitmap& src, int dstLeft, int dstTop, double
   if (std::fabs(double(dstLeft)) > 1e8 || std::fabs(double(dstTop)) > 1e8) return false;
   Rect c;
   if (!ClipArea(dst, clip, &c)) return false;
-  const double a = std::fmod(angle, 2.0 * M_PI);
+  const double a = std::fmod(angle, 2.0 * kPi);
   double sn, cs;
   ExactSinCos(a, &sn, &cs);
   const double hw = src.Width() * 0.5, hh = src.Height() * 0.5;

@@ -217,7 +217,7 @@ bool MakeRange(double a1, double a2, AngleRange* out) {
   if (span < 0.0) span += kTwoPi;
   if (span == 0.0) return false;
   out->full = false;
-  out->wide = span > M_PI;
+  out->wide = span > kPi;
   out->u1 = AngleDir(a1);
   out->u2 = AngleDir(a2);
   return true;

@@ -8,6 +8,8 @@
 namespace raster {
 namespace detail {
 
+constexpr double kPi = 3.14159265358979323846;
+
 // x / 255 rounded to nearest, exact for 0 <= x <= 255 * 255 + 255.
 inline uint32_t Div255(uint32_t x) {
   x += 128;

@@ -103,7 +103,7 @@ bool DrawText(Bitmap& dst, Font* font, const char* text, const Rect& box, uint32
   int64_t ax = int64_t(box.L) + off, ay = box.T;
   const int orient = font->Desc().orientation;
   if (orient % 360 != 0 && off != 0) {
-    const double th = orient * (M_PI / 180.0);
+    const double th = orient * (kPi / 180.0);
     ax = int64_t(box.L) + std::llround(double(off) * std::cos(th));
     ay = int64_t(box.T) - std::llround(double(off) * std::sin(th));
   }

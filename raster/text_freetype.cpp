@@ -15,6 +15,7 @@
 #include <string>
 #include <strings.h>
 
+#include "raster/pixel_ops.h"
 #include "raster/text.h"
 
 namespace raster {
@@ -146,7 +147,7 @@ class FtFont final : public Font {
     const int turn = ((mDesc.orientation % 360) + 360) % 360;
     mRotated = turn != 0;
     if (mRotated) {
-      const double th = turn * (M_PI / 180.0);
+      const double th = turn * (detail::kPi / 180.0);
       mCos = std::cos(th);
       mSin = std::sin(th);
     }
