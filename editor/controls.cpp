@@ -281,7 +281,9 @@ void PromptPopup::AddEntry(const char* text) {
   Layout();
 }
 
-int PromptPopup::RowsNeeded() const { return (Count() + mColumns - 1) / mColumns; }
+int PromptPopup::RowsNeeded() const {
+  return (Count() + mColumns - 1) / mColumns;
+}
 
 void PromptPopup::Layout() {
   const int count = Count();
@@ -316,7 +318,9 @@ int PromptPopup::MaxScroll() const {
   return mThumb > 0 ? std::max(0, mRect.H() - mThumb - 2) : 0;
 }
 
-void PromptPopup::ClampScroll() { mScroll = std::min(MaxScroll(), std::max(0, mScroll)); }
+void PromptPopup::ClampScroll() {
+  mScroll = std::min(MaxScroll(), std::max(0, mScroll));
+}
 
 int PromptPopup::FirstVisible() const {
   if (mThumb <= 0) return 0;
@@ -486,10 +490,10 @@ bool PromptPopup::Paint(IGraphics* g) {
     g->StrokeRoundBox(bar, IBox(r.R - mScrollBarWidth - 3, r.T, r.R, r.B), 4.0f);
     IRgba thumb = mFrame;
     if (mHover == -1 && !mDraggingThumb) thumb.A = std::min(255, thumb.A + 20);
-    g->FillRoundBox(thumb,
-                    IBox(r.R - mScrollBarWidth - 1, r.T + mScroll + 1, r.R - 2,
-                         r.T + mScroll + 1 + mThumb),
-                    3.0f, 4);
+    g->FillRoundBox(
+        thumb,
+        IBox(r.R - mScrollBarWidth - 1, r.T + mScroll + 1, r.R - 2, r.T + mScroll + 1 + mThumb),
+        3.0f, 4);
   }
   return true;
 }

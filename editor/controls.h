@@ -18,20 +18,43 @@ class IControl {
   IControl& operator=(const IControl&) = delete;
 
   virtual void MouseDown(int x, int y, const IInputMods& mods);
-  virtual void MouseUp(int x, int y, const IInputMods& mods) { (void)x; (void)y; (void)mods; }
-  virtual void FileDropped(int x, int y, const char* path) { (void)x; (void)y; (void)path; }
+  virtual void MouseUp(int x, int y, const IInputMods& mods) {
+    (void)x;
+    (void)y;
+    (void)mods;
+  }
+  virtual void FileDropped(int x, int y, const char* path) {
+    (void)x;
+    (void)y;
+    (void)path;
+  }
   virtual void MouseDrag(int x, int y, int dx, int dy, const IInputMods& mods) {
-    (void)x; (void)y; (void)dx; (void)dy; (void)mods;
+    (void)x;
+    (void)y;
+    (void)dx;
+    (void)dy;
+    (void)mods;
   }
   virtual void MouseDoubleClick(int x, int y, const IInputMods& mods);
   virtual void MouseWheel(int x, int y, const IInputMods& mods, int detents);
-  virtual void KeyDown(int x, int y, int key) { (void)x; (void)y; (void)key; }
-  virtual void MouseOver(int x, int y, const IInputMods& mods) { (void)x; (void)y; (void)mods; }
+  virtual void KeyDown(int x, int y, int key) {
+    (void)x;
+    (void)y;
+    (void)key;
+  }
+  virtual void MouseOver(int x, int y, const IInputMods& mods) {
+    (void)x;
+    (void)y;
+    (void)mods;
+  }
   virtual void MouseOut() {}
   virtual bool Paint(IGraphics* g) = 0;
   virtual void TakeHostValue(double v);
   virtual void TakeUserValue(double v);
-  virtual void TakeChoice(const char* text, int index) { (void)text; (void)index; }
+  virtual void TakeChoice(const char* text, int index) {
+    (void)text;
+    (void)index;
+  }
   virtual void SetHidden(bool h);
   virtual void Dim(bool g);
   virtual bool HitTest(int x, int y) const;
@@ -52,7 +75,10 @@ class IControl {
   int ParamIdx() const { return mParamIdx; }
   const IBox& Rect() const { return mRect; }
   const IBox& HitArea() const { return mHitArea; }
-  void SetRect(const IBox& r) { mRect = r; mHitArea = r; }
+  void SetRect(const IBox& r) {
+    mRect = r;
+    mHitArea = r;
+  }
   void SetHitArea(const IBox& r) { mHitArea = r; }
   bool IsHidden() const { return mHidden; }
   bool IsDimmed() const { return mDimmed; }
@@ -124,8 +150,7 @@ class IKnobControl : public IControl {
 
 class ITextControl : public IControl {
  public:
-  ITextControl(IPlugBase* plugin, const IBox& rect, const ITextStyle& style,
-               const char* text = "");
+  ITextControl(IPlugBase* plugin, const IBox& rect, const ITextStyle& style, const char* text = "");
   bool Paint(IGraphics* g) override;
   virtual void TakeHostText(const char* text);
   const char* Text() const { return mText.c_str(); }
@@ -218,7 +243,10 @@ class IURLOpen : public IControl {
  public:
   IURLOpen(IPlugBase* plugin, const IBox& rect);
   void MouseDown(int x, int y, const IInputMods& mods) override;
-  bool Paint(IGraphics* g) override { (void)g; return true; }
+  bool Paint(IGraphics* g) override {
+    (void)g;
+    return true;
+  }
   // The address the click opens.
   std::string Url() const;
 };

@@ -25,27 +25,41 @@ BitmapCache& Cache() {
 
 constexpr int kMinParamSlots = 64;
 
-raster::Rect ToRect(const IBox& b) { return raster::Rect(b.L, b.T, b.R, b.B); }
+raster::Rect ToRect(const IBox& b) {
+  return raster::Rect(b.L, b.T, b.R, b.B);
+}
 
-float BlendWeight(const IBlendSpec* blend) { return blend ? blend->weight : 1.0f; }
+float BlendWeight(const IBlendSpec* blend) {
+  return blend ? blend->weight : 1.0f;
+}
 
 raster::BlendMode BlendModeOf(const IBlendSpec* blend) {
   if (!blend) return raster::BlendMode::kSourceOver;
   switch (blend->method) {
-    case kBlendClobber: return raster::BlendMode::kCopy;
-    case kBlendAdd: return raster::BlendMode::kAdd;
-    case kBlendColorDodge: return raster::BlendMode::kDodge;
-    default: return raster::BlendMode::kSourceOver;
+    case kBlendClobber:
+      return raster::BlendMode::kCopy;
+    case kBlendAdd:
+      return raster::BlendMode::kAdd;
+    case kBlendColorDodge:
+      return raster::BlendMode::kDodge;
+    default:
+      return raster::BlendMode::kSourceOver;
   }
 }
 
-uint32_t Rgb(const IRgba& c) { return c.Packed(); }
+uint32_t Rgb(const IRgba& c) {
+  return c.Packed();
+}
 
 }  // namespace
 
 ITextStyle::ITextStyle(const char* faceName, int textSize, const IRgba& c, int textStyle,
                        int alignment, int orient, int textQuality)
-    : size(textSize), color(c), style(textStyle), align(alignment), orientation(orient),
+    : size(textSize),
+      color(c),
+      style(textStyle),
+      align(alignment),
+      orientation(orient),
       quality(textQuality) {
   CopyText(face, faceName ? faceName : "", static_cast<int>(sizeof(face)));
 }
@@ -158,8 +172,10 @@ IImage IGraphics::SplitImage(IImage* image, double fraction) {
   raster::Blit(*l, 0, 0, *image->bitmap, 0, 0, leftW, image->H, 1.0f, raster::BlendMode::kCopy);
   raster::Blit(*r, 0, 0, *image->bitmap, leftW, 0, rightW, image->H, 1.0f,
                raster::BlendMode::kCopy);
-  --mNextSplitId;
-  const int id = mNextSplitId;
+  // The cache is shared by every editor in the process, so split ids must be unique across
+  // editors, not just within one.
+  static std::atomic<int> nextSplitId{-1};
+  const int id = nextSplitId.fetch_sub(1) - 1;
   CacheAdd(id, l);
   // The right half lives in the cache too, under an id no lookup uses, so that it outlives
   // the controls that draw it.
@@ -256,8 +272,8 @@ bool IGraphics::RenderText(ITextStyle* style, const char* text, const IBox& box)
   raster::TextAlign align = raster::TextAlign::kLeft;
   if (style->align == kAlignCenter) align = raster::TextAlign::kCentre;
   if (style->align == kAlignFar) align = raster::TextAlign::kRight;
-  return raster::DrawText(*mDrawBitmap, style->font, text, ToRect(box), Rgb(style->color),
-                          opacity, align);
+  return raster::DrawText(*mDrawBitmap, style->font, text, ToRect(box), Rgb(style->color), opacity,
+                          align);
 }
 
 bool IGraphics::FillBox(const IRgba& colour, const IBox& box, const IBlendSpec* blend) {
@@ -574,7 +590,8 @@ void IGraphics::RedrawArea(const IBox& r) {
 void IGraphics::ApplyPromptText(IControl* control, PlugParam* param, const char* text) {
   if (!control) return;
   if (param) {
-    double real = param->ParseUserText(text ? text : "");
+    if (!text) return;  // the prompt was dismissed without an answer
+    double real = param->ParseUserText(text);
     // Out-of-range and infinite entries land on the nearer end; NaN keeps the value.
     if (std::isnan(real)) real = param->Value();
     real = std::min(param->Max(), std::max(param->Min(), real));
@@ -601,10 +618,14 @@ void IGraphics::DismissPopup(bool clear) {
   if (!mOpenPopup) return;
   const int idx = IndexOf(mOpenPopup);
   if (idx >= 0) {
-    if (mCapturedControl == idx) mCapturedControl = -1;
-    else if (mCapturedControl > idx) --mCapturedControl;
-    if (mHoverControl == idx) mHoverControl = -1;
-    else if (mHoverControl > idx) --mHoverControl;
+    if (mCapturedControl == idx)
+      mCapturedControl = -1;
+    else if (mCapturedControl > idx)
+      --mCapturedControl;
+    if (mHoverControl == idx)
+      mHoverControl = -1;
+    else if (mHoverControl > idx)
+      --mHoverControl;
     mControls.erase(mControls.begin() + idx);
   }
   // Without `clear` the list still counts as open until the clicked control's button-down

@@ -78,8 +78,8 @@ class IGraphics {
   bool FillBox(const IRgba& colour, const IBox& box, const IBlendSpec* blend = nullptr);
   bool StrokeLine(const IRgba& colour, float x1, float y1, float x2, float y2,
                   const IBlendSpec* blend = nullptr, bool antialias = false);
-  bool StrokeThickLine(const IRgba& colour, float x1, float y1, float x2, float y2,
-                       float thickness, const IBlendSpec* blend = nullptr, bool antialias = false);
+  bool StrokeThickLine(const IRgba& colour, float x1, float y1, float x2, float y2, float thickness,
+                       const IBlendSpec* blend = nullptr, bool antialias = false);
   bool StrokeCircle(const IRgba& colour, float cx, float cy, float radius,
                     const IBlendSpec* blend = nullptr, bool antialias = false);
   bool FillDisc(const IRgba& colour, float cx, float cy, float radius,
@@ -140,9 +140,15 @@ class IGraphics {
   int HoverControl() const { return mHoverControl; }
   void SetHoverControl(int idx) { mHoverControl = idx; }
   int CapturedControl() const { return mCapturedControl; }
-  void ReleaseCapture() { mCapturedControl = -1; mLastX = mLastY = -1; }
+  void ReleaseCapture() {
+    mCapturedControl = -1;
+    mLastX = mLastY = -1;
+  }
   PromptPopup* OpenPopup() const { return mOpenPopup; }
-  void SetOpenPopup(PromptPopup* p) { mOpenPopup = p; mPopupClosing = false; }
+  void SetOpenPopup(PromptPopup* p) {
+    mOpenPopup = p;
+    mPopupClosing = false;
+  }
   // True while a list is open, or was just closed by a click elsewhere that has not yet
   // reached its control.
   bool PopupPending() const { return mOpenPopup != nullptr || mPopupClosing; }
@@ -193,7 +199,6 @@ class IGraphics {
   bool mClipToDirty = true;
   bool mPaintEnabled = true;
   IBox mAnimatedArea;
-  int mNextSplitId = -1;
   int mCursorId = 0;
   std::unique_ptr<ParamSlot[]> mSlots;
   int mNumSlots = 0;

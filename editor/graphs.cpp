@@ -9,7 +9,9 @@
 
 namespace {
 
-int RoundInt(double v) { return static_cast<int>(std::lround(v)); }
+int RoundInt(double v) {
+  return static_cast<int>(std::lround(v));
+}
 
 // The plug-in's lock, when there is a plug-in (tests may run graphs without one).
 class PluginLock {
@@ -230,8 +232,8 @@ bool GRAPH::Paint(IGraphics* g) {
     g->StrokeThickLine(mCurveColour, plotL + c - 1, CurveY(c - 1), plotL + c, CurveY(c), 2.2f,
                        nullptr, true);
   }
-  const float startY =
-      flip ? static_cast<float>(mPlot.T) : static_cast<float>(mPlot.B - RoundInt(span * mStartValue));
+  const float startY = flip ? static_cast<float>(mPlot.T)
+                            : static_cast<float>(mPlot.B - RoundInt(span * mStartValue));
   g->FillDisc(mCurveColour, plotL, startY, 5.0f, nullptr, true);
 
   for (int k = 0; k < mSegments; ++k) {
@@ -265,16 +267,15 @@ bool GRAPH::Paint(IGraphics* g) {
     const double a = mToneA[i];
     const int c = ColumnReaching(a, mToneSeg[i]);
     if (c < 0) continue;
-    const float y = flip ? static_cast<float>(mPlot.T + span * a)
-                         : static_cast<float>(mPlot.B - span * a);
+    const float y =
+        flip ? static_cast<float>(mPlot.T + span * a) : static_cast<float>(mPlot.B - span * a);
     g->FillDisc(mDotColour, plotL + c, y, 3.0f, nullptr, true);
   }
 
   if (mHoverZone >= 0 && mPresetImage.Valid()) {
     const IBox& z = mZones[mHoverZone];
     g->BlitImage(mPresetImage,
-                 IBox(z.L + 3, z.T - 1, z.L + 3 + mPresetImage.W, z.T - 1 + mPresetImage.H), 0,
-                 0);
+                 IBox(z.L + 3, z.T - 1, z.L + 3 + mPresetImage.W, z.T - 1 + mPresetImage.H), 0, 0);
   }
   return true;
 }
@@ -290,8 +291,8 @@ void GRAPH::MouseOver(int x, int y, const IInputMods& mods) {
       mHovered = n;
       break;
     }
-    if (k < mSegments - 1 && HandleCentre(n + 1, &hx, &hy) &&
-        std::abs(x - hx) <= mHitTolerance && std::abs(y - hy) <= mHitTolerance) {
+    if (k < mSegments - 1 && HandleCentre(n + 1, &hx, &hy) && std::abs(x - hx) <= mHitTolerance &&
+        std::abs(y - hy) <= mHitTolerance) {
       mHovered = n + 1;
       break;
     }

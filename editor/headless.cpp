@@ -15,7 +15,9 @@ IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plugin, int width, int height, i
   mScreen->Create(width > 0 ? width : 1, height > 0 ? height : 1);
 }
 
-IGraphicsHeadless::~IGraphicsHeadless() { DestroyEditorWindow(); }
+IGraphicsHeadless::~IGraphicsHeadless() {
+  DestroyEditorWindow();
+}
 
 void IGraphicsHeadless::PresentFrame(const IBox& r) {
   ++mPresentCount;

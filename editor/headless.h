@@ -33,7 +33,10 @@ class IGraphicsHeadless : public IGraphics {
   bool AskForColour(IRgba* colour, const char* prompt) override;
   bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                    const char* errorText) override;
-  bool ForwardWheel(int detents) override { (void)detents; return false; }
+  bool ForwardWheel(int detents) override {
+    (void)detents;
+    return false;
+  }
   void StartEditEndCountdown(int ticks) override { mEditEndTicks = ticks; }
   void StopEditEndCountdown() override { mEditEndTicks = 0; }
   void* CreateEditorWindow(void* parentWindow) override;

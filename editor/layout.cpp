@@ -21,7 +21,9 @@ void CaldrithEditorLink::PostBand(const char* text) {
   mTextVersion.fetch_add(1, std::memory_order_release);
 }
 
-void CaldrithEditorLink::PostWave(int frame) { mWaveFrame.store(frame, std::memory_order_release); }
+void CaldrithEditorLink::PostWave(int frame) {
+  mWaveFrame.store(frame, std::memory_order_release);
+}
 
 // ---- link: editor side ----
 
@@ -47,7 +49,9 @@ void CaldrithEditorLink::PullIntoControls(IGraphics* g) {
 
 // ---- link: graph host ----
 
-bool CaldrithEditorLink::EngineStarted() { return mPlug->EngineStarted(); }
+bool CaldrithEditorLink::EngineStarted() {
+  return mPlug->EngineStarted();
+}
 
 caldrith::SegmentEnvelope* CaldrithEditorLink::GraphEnvelope(bool freq) {
   return &mPlug->Graph(freq ? CLS_CALDRITH::kGraphFrequency : CLS_CALDRITH::kGraphVolume).env;
@@ -61,21 +65,39 @@ void CaldrithEditorLink::PropagateGraph(bool freq) {
   mPlug->PropagateGraph(freq ? CLS_CALDRITH::kGraphFrequency : CLS_CALDRITH::kGraphVolume);
 }
 
-int CaldrithEditorLink::ToneCount() { return mPlug->ToneCount(); }
-double CaldrithEditorLink::ToneSweep(int tone) { return mPlug->SweepValue(tone); }
-double CaldrithEditorLink::ToneVolume(int tone) { return mPlug->VolumeValue(tone); }
-int CaldrithEditorLink::ToneVolumeSegment(int tone) { return mPlug->VolumeSegment(tone); }
-double CaldrithEditorLink::ToneFrequency(int tone) { return mPlug->ToneFrequencyHz(tone); }
+int CaldrithEditorLink::ToneCount() {
+  return mPlug->ToneCount();
+}
+double CaldrithEditorLink::ToneSweep(int tone) {
+  return mPlug->SweepValue(tone);
+}
+double CaldrithEditorLink::ToneVolume(int tone) {
+  return mPlug->VolumeValue(tone);
+}
+int CaldrithEditorLink::ToneVolumeSegment(int tone) {
+  return mPlug->VolumeSegment(tone);
+}
+double CaldrithEditorLink::ToneFrequency(int tone) {
+  return mPlug->ToneFrequencyHz(tone);
+}
 
 void CaldrithEditorLink::ToneWindow(int tone, double* start, double* end) {
   *start = mPlug->ToneWindowLowHz(tone);
   *end = mPlug->ToneWindowHighHz(tone);
 }
 
-double CaldrithEditorLink::LowFreq() { return mPlug->LowFreqHz(); }
-double CaldrithEditorLink::HighFreq() { return mPlug->HighFreqHz(); }
-bool CaldrithEditorLink::HideToneWindows() { return !mPlug->GraphShowsRealFreq(); }
-void CaldrithEditorLink::SwapSweepDirection() { mPlug->SwapSweepDirection(); }
+double CaldrithEditorLink::LowFreq() {
+  return mPlug->LowFreqHz();
+}
+double CaldrithEditorLink::HighFreq() {
+  return mPlug->HighFreqHz();
+}
+bool CaldrithEditorLink::HideToneWindows() {
+  return !mPlug->GraphShowsRealFreq();
+}
+void CaldrithEditorLink::SwapSweepDirection() {
+  mPlug->SwapSweepDirection();
+}
 
 void CaldrithEditorLink::SetParamFromEngine(int paramIdx, double value, bool quiet) {
   mPlug->SetParamFromEngine(paramIdx, value, quiet);
@@ -91,7 +113,9 @@ void CaldrithEditorLink::SetParamDirect(int paramIdx, double value) {
   mPlug->EndParamEdit(paramIdx);
 }
 
-void CaldrithEditorLink::ShowStatus(const char* text) { mPlug->ShowStatus(text); }
+void CaldrithEditorLink::ShowStatus(const char* text) {
+  mPlug->ShowStatus(text);
+}
 
 // ---- styles ----
 
@@ -104,7 +128,9 @@ ITextStyle StatusTextStyle() {
 ITextStyle BandTextStyle() {
   return ITextStyle("Arial", 15, IRgba(200, 255, 255, 255), 0, kAlignFar);
 }
-ITextStyle ValueTextStyle() { return ITextStyle("Arial", 0, IRgba(255, 0, 0, 0), 0, kAlignCenter); }
+ITextStyle ValueTextStyle() {
+  return ITextStyle("Arial", 0, IRgba(255, 0, 0, 0), 0, kAlignCenter);
+}
 
 // ---- the layout ----
 
@@ -139,7 +165,8 @@ IGraphics* BuildCaldrithEditor(CLS_CALDRITH* plug, CaldrithEditorLink** linkOut)
 
   char version[32];
   plug->EffectVersionText(version, static_cast<int>(sizeof(version)));
-  if (plug->NInChannels() != 2) std::strncat(version, " i", sizeof(version) - std::strlen(version) - 1);
+  if (plug->NInChannels() != 2)
+    std::strncat(version, " i", sizeof(version) - std::strlen(version) - 1);
   g->AddControl(new ITextControl(plug, IBox(50, 12, 95, 30), VersionTextStyle(), version));
   g->AddControl(new IURLOpen(plug, IBox(151, 6, 343, 53)));
 
@@ -190,8 +217,8 @@ IGraphics* BuildCaldrithEditor(CLS_CALDRITH* plug, CaldrithEditorLink** linkOut)
     l->waveControl = g->AddControl(new IBitmapControl(plug, 498, 145, -1, waves, kBlendNone));
   }
   if (vHandle.Valid()) {
-    g->AddControl(new ISliderImg(plug, kWave, IBox(556, 135, 572, 193), vHandle, value, 58,
-                                 false, 0.2f));
+    g->AddControl(
+        new ISliderImg(plug, kWave, IBox(556, 135, 572, 193), vHandle, value, 58, false, 0.2f));
   }
 
   const IImage play = g->FetchImage(101, "img/but_play.png", 1);

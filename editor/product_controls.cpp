@@ -11,7 +11,9 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-int RoundHalfAway(double v) { return static_cast<int>(v >= 0.0 ? v + 0.5 : v - 0.5); }
+int RoundHalfAway(double v) {
+  return static_cast<int>(v >= 0.0 ? v + 0.5 : v - 0.5);
+}
 
 // Draws the value text centred in a band one text size high at the bottom of `rect`.
 void DrawValueText(IGraphics* g, ITextStyle* style, const char* text, const IBox& rect,
@@ -257,8 +259,10 @@ ISwitchLbl::ISwitchLbl(IPlugBase* plugin, int paramIdx, int x, int y, const IIma
       mVerticalStrip(!horizontalStrip),
       mHoverAlpha(hoverAlpha) {
   const int n = std::max(1, strip.N);
-  mFrameH = horizontalStrip ? strip.H : static_cast<int>(std::lround(strip.H / static_cast<double>(n)));
-  mFrameW = horizontalStrip ? static_cast<int>(std::lround(strip.W / static_cast<double>(n))) : strip.W;
+  mFrameH =
+      horizontalStrip ? strip.H : static_cast<int>(std::lround(strip.H / static_cast<double>(n)));
+  mFrameW =
+      horizontalStrip ? static_cast<int>(std::lround(strip.W / static_cast<double>(n))) : strip.W;
   SetRect(IBox(x, y, x + (boxWidth ? boxWidth : mFrameW),
                y + mFrameH + std::max(0, style.size) + labelGap));
 }

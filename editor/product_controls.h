@@ -21,9 +21,9 @@ void FormatControlValue(IGraphics* g, const IControl* c, bool withUnit, char* ou
 class IKnobRotVal : public IKnobControl {
  public:
   IKnobRotVal(IPlugBase* plugin, int paramIdx, int x, int y, const IImage& bitmap,
-              const ITextStyle& style, int labelOffset = 2, int sweep = 300,
-              double gearing = 4.0, int width = 0, int direction = 0, float hoverAlpha = 0.1f,
-              bool showUnit = true, int steps = 0);
+              const ITextStyle& style, int labelOffset = 2, int sweep = 300, double gearing = 4.0,
+              int width = 0, int direction = 0, float hoverAlpha = 0.1f, bool showUnit = true,
+              int steps = 0);
   bool Paint(IGraphics* g) override;
   void MouseUp(int x, int y, const IInputMods& mods) override;
   void MouseOver(int x, int y, const IInputMods& mods) override;

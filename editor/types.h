@@ -72,7 +72,12 @@ struct IImage {
   bool Valid() const { return bitmap != nullptr && W > 0 && H > 0; }
 };
 
-enum IBlendMethod : int32_t { kBlendNone = 0, kBlendClobber = 1, kBlendAdd = 2, kBlendColorDodge = 3 };
+enum IBlendMethod : int32_t {
+  kBlendNone = 0,
+  kBlendClobber = 1,
+  kBlendAdd = 2,
+  kBlendColorDodge = 3
+};
 
 struct IBlendSpec {
   int32_t method = kBlendNone;
