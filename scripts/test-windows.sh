@@ -21,8 +21,9 @@ cmake -S "$root" -B "$build" \
 # Only what the Windows product and its tests need; other areas' Linux-only programs are
 # not built here.
 targets=()
+available=$(cmake --build "$build" --target help)
 for t in caldrith_module test_vst3 test_win32; do
-  if cmake --build "$build" --target help | grep -q "^\.\.\. $t\$\|: $t\$\| $t\$"; then
+  if grep -qE "(^|[ :])$t\$" <<<"$available"; then
     targets+=("$t")
   fi
 done

@@ -1,6 +1,10 @@
 #include "vst3/host/host_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <sys/stat.h>
 
 #include <cstring>
@@ -110,7 +114,11 @@ std::string BundleLibraryPath(const std::string& bundle) {
   if (stem.size() > 5 && stem.compare(stem.size() - 5, 5, ".vst3") == 0) {
     stem.resize(stem.size() - 5);
   }
+#ifdef _WIN32
+  return dir + "/Contents/x86_64-win/" + stem + ".vst3";
+#else
   return dir + "/Contents/x86_64-linux/" + stem + ".so";
+#endif
 }
 
 Module::~Module() {
@@ -125,17 +133,37 @@ bool Module::Load(const std::string& path) {
     return false;
   }
   mLibraryPath = S_ISDIR(st.st_mode) ? BundleLibraryPath(path) : path;
+#ifdef _WIN32
+  mHandle = reinterpret_cast<void*>(LoadLibraryA(mLibraryPath.c_str()));
+  if (!mHandle) {
+    mError = "cannot load " + mLibraryPath;
+    return false;
+  }
+#else
   mHandle = dlopen(mLibraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!mHandle) {
     const char* why = dlerror();
     mError = why ? why : "cannot load " + mLibraryPath;
     return false;
   }
+#endif
   if (!Symbol("GetPluginFactory")) {
     mError = mLibraryPath + " does not export GetPluginFactory";
     Unload();
     return false;
   }
+#ifdef _WIN32
+  // Windows hosts call InitDll after loading and ExitDll before unloading.
+  using InitFn = bool (*)();
+  if (auto init = reinterpret_cast<InitFn>(Symbol("InitDll"))) {
+    if (!init()) {
+      mError = "InitDll failed";
+      Unload();
+      return false;
+    }
+    mEntered = true;
+  }
+#endif
   using EntryFn = bool (*)(void*);
   if (auto entry = reinterpret_cast<EntryFn>(Symbol("ModuleEntry"))) {
     if (!entry(mHandle)) {
@@ -152,15 +180,28 @@ void Module::Unload() {
   if (!mHandle) return;
   using ExitFn = bool (*)();
   if (mEntered) {
+#ifdef _WIN32
+    if (auto exitFn = reinterpret_cast<ExitFn>(Symbol("ExitDll"))) exitFn();
+#else
     if (auto exitFn = reinterpret_cast<ExitFn>(Symbol("ModuleExit"))) exitFn();
+#endif
   }
   mEntered = false;
+#ifdef _WIN32
+  FreeLibrary(reinterpret_cast<HMODULE>(mHandle));
+#else
   dlclose(mHandle);
+#endif
   mHandle = nullptr;
 }
 
 void* Module::Symbol(const char* name) const {
+#ifdef _WIN32
+  return mHandle ? reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(mHandle), name))
+                 : nullptr;
+#else
   return mHandle ? dlsym(mHandle, name) : nullptr;
+#endif
 }
 
 IPluginFactory* Module::Factory() {
