@@ -1,0 +1,51 @@
+#pragma once
+// Command line of caldrith-render: a table of options, each with its own handler, so that a new
+// option is one more table entry.
+#include <functional>
+#include <string>
+#include <vector>
+
+struct RenderOptions {
+  std::string bundle;  // empty: the bundle built beside the tool
+  std::string output = "caldrith.wav";
+  std::string preset;               // index or exact name; empty: keep the plug-in's own
+  std::vector<std::string> params;  // "Name=value", applied after the preset
+  double seconds = 10.0;
+  int rate = 48000;
+  int block = 512;
+  int precision = 32;
+  std::string sampleFormat;  // "float" or "24"; empty: float for WAV, 24 for FLAC
+  bool listPresets = false;
+  bool listParams = false;
+  bool quiet = false;
+  bool help = false;
+  std::string stateIn;
+  std::string stateOut;
+  std::string hostName = "caldrith-render";
+};
+
+struct OptionSpec {
+  const char* longName;   // "--seconds"
+  const char* shortName;  // "-o" or nullptr
+  const char* valueName;  // nullptr for a flag
+  const char* help;
+  // Stores the value; returns an error message, or "" when the value is good.
+  std::function<std::string(RenderOptions&, const std::string&)> apply;
+};
+
+// The tool's options in the order the usage text lists them.
+std::vector<OptionSpec>& RenderOptionTable();
+
+// Parses argv into opts. Returns "" on success, else the message for the user.
+std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts);
+std::string RenderUsage(const char* program);
+
+// Strict number parsing: the whole text must be the number.
+bool ParseDouble(const std::string& text, double* out);
+bool ParseInt(const std::string& text, int* out);
+
+// Edit distance on lower-cased text, for suggesting names.
+int NameDistance(const std::string& a, const std::string& b);
+// Up to `count` candidates nearest to `name`, nearest first; substrings count as near.
+std::vector<std::string> ClosestNames(const std::string& name,
+                                      const std::vector<std::string>& candidates, size_t count);
