@@ -1,0 +1,291 @@
+// The instrument's own editor: its controls in order, texts from the engine, the graphs and
+// the LFO graph working on the live engine, and the whole picture against a reference.
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "editor/graphs.h"
+#include "editor/headless.h"
+#include "editor/layout.h"
+#include "editor/product_controls.h"
+#include "editor_fixture.h"
+#include "engine/caldrith.h"
+
+namespace {
+
+// An instrument with every parameter applied, a sample rate and a few rendered blocks.
+class LiveEditor : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plug = std::make_unique<CLS_CALDRITH>();
+    gui = dynamic_cast<IGraphicsHeadless*>(plug->GetGUI());
+    ASSERT_NE(gui, nullptr);
+    for (int i = 0; i < kNumParams; ++i) {
+      plug->SetParamFromEditor(i, plug->ParamAt(i)->NormalizedValue());
+    }
+    plug->SetSampleRate(48000.0);
+    plug->SetMaxFrames(kBlock);
+    plug->Reset();
+    plug->SetOutputsConnected(0, 2, true);
+    left.assign(kBlock, 0.0);
+    right.assign(kBlock, 0.0);
+    buffers[0] = left.data();
+    buffers[1] = right.data();
+  }
+
+  void Open() {
+    gui->CreateEditorWindow(nullptr);
+    plug->EditorOpened();
+  }
+  void Render(int blocks) {
+    for (int i = 0; i < blocks; ++i) {
+      plug->AttachOutputs(0, 2, buffers);
+      plug->ProcessBlock(kBlock);
+    }
+  }
+  template <class T>
+  T* At(int idx) {
+    return dynamic_cast<T*>(gui->GetControl(idx));
+  }
+  std::string Text(int idx) { return At<ITextControl>(idx)->Text(); }
+  GRAPH* FreqGraph() { return At<GRAPH>(20); }
+  GRAPH* VolumeGraph() { return At<GRAPH>(21); }
+
+  static constexpr int kBlock = 512;
+  std::unique_ptr<CLS_CALDRITH> plug;
+  IGraphicsHeadless* gui = nullptr;
+  std::vector<double> left, right;
+  double* buffers[2] = {};
+};
+
+TEST_F(LiveEditor, ControlsStandInTheirOrderAndPlaces) {
+  ASSERT_EQ(gui->NControls(), 24);
+  struct Row {
+    int param;
+    IBox rect;
+  } rows[] = {
+      {-1, IBox(0, 0, 600, 475)},
+      {-1, IBox(50, 12, 95, 30)},
+      {-1, IBox(151, 6, 343, 53)},
+      {-1, IBox(200, 58, 400, 76)},
+      {-1, IBox(204, 172, 268, 190)},
+      {kIsochronic, IBox(254, 196, 346, 290)},
+      {kLowFreq, IBox(133, 123, 197, 189)},
+      {kHighFreq, IBox(403, 123, 467, 189)},
+      {kRate, IBox(87, 239, 135, 289)},
+      {kVolume, IBox(513, 239, 561, 289)},
+      {kLow, IBox(29, 135, 45, 193)},
+      {kMiddle, IBox(55, 135, 71, 193)},
+      {kHigh, IBox(81, 135, 97, 193)},
+      {kSpread, IBox(32, 198, 94, 214)},
+      {kIsochronicMix, IBox(435, 225, 497, 241)},
+      {kTones, IBox(435, 258, 497, 274)},
+      {-1, IBox(498, 145, 552, 180)},
+      {kWave, IBox(556, 135, 572, 193)},
+      {kPlayAnyway, IBox(144, 223, 176, 264)},
+      {kIsochronicType, IBox(496, 185, 531, 221)},
+      {-1, IBox(13, 294, 299, 442)},
+      {-1, IBox(303, 294, 589, 442)},
+      {-1, IBox(274, 92, 320, 138)},
+      {kFreqGraph, IBox(202, 445, 280, 461)},
+  };
+  for (int i = 0; i < 24; ++i) {
+    EXPECT_EQ(gui->GetControl(i)->ParamIdx(), rows[i].param) << i;
+    EXPECT_EQ(gui->GetControl(i)->Rect(), rows[i].rect) << i;
+  }
+  for (int i = 5; i <= 9; ++i) EXPECT_NE(At<IKnobRotVal>(i), nullptr) << i;
+  for (int i = 10; i <= 15; ++i) EXPECT_NE(At<ISlider>(i), nullptr) << i;
+  EXPECT_NE(At<IButton>(18), nullptr);
+  EXPECT_NE(At<ISwitchLbl>(23), nullptr);
+  EXPECT_NE(At<GPHLFO>(22), nullptr);
+  EXPECT_EQ(Text(1), "v1.00 i");
+  EXPECT_EQ(gui->AnimatedArea(), IBox(13, 294, 589, 442));
+  EXPECT_TRUE(gui->TrackMouseOver());
+  EXPECT_EQ(gui->FPS(), 24);
+  EXPECT_EQ(At<IURLOpen>(2)->Url(), std::string(kProductSitePrefix) + "Caldrith");
+}
+
+TEST_F(LiveEditor, EngineTextsAndWaveReachTheirControls) {
+  Open();
+  Render(1);  // status texts need the engine's sample rate
+  plug->SetParamFromEditor(kIsochronic, plug->ParamAt(kIsochronic)->NormalizeValue(6.0));
+  gui->Tick();
+  EXPECT_EQ(Text(4), "THETA");
+  EXPECT_EQ(Text(3), "Isochronic: 6.00Hz");
+  plug->SetParamFromEditor(kWave, 3.0 / 6.0);
+  gui->Tick();
+  EXPECT_EQ(At<IBitmapControl>(16)->CurrentFrame(), 4);
+
+  // Hovering a bound control writes its parameter's status; a graph writes its own text.
+  gui->MouseOver(537, 263, IInputMods());
+  gui->Tick();
+  EXPECT_EQ(Text(3), "Volume Amount: 50%");
+  gui->MouseOver(100, 400, IInputMods());
+  gui->Tick();
+  EXPECT_EQ(Text(3), "Change freq envelope point");
+  gui->MouseOver(400, 400, IInputMods());
+  gui->Tick();
+  EXPECT_EQ(Text(3), "Change volume envelope points");
+  gui->MouseOver(297, 115, IInputMods());
+  gui->Tick();
+  EXPECT_EQ(Text(3), "Change to descendent frequencies");
+  EXPECT_EQ(gui->CursorId(), 99);
+}
+
+TEST_F(LiveEditor, GraphsWaitForTheEngineAndThenPropagateWhenDrawn) {
+  Open();
+  gui->SetDirtyArea(IBox(0, 0, 600, 475));
+  EXPECT_FALSE(FreqGraph()->Paint(gui));
+  Render(1);
+  ASSERT_TRUE(plug->EngineStarted());
+  // The first drawing propagates both whole envelopes.
+  gui->Tick();
+  EXPECT_EQ(plug->Graph(CLS_CALDRITH::kGraphFrequency).pending, -1);
+  EXPECT_EQ(plug->Graph(CLS_CALDRITH::kGraphVolume).pending, -1);
+  EXPECT_FLOAT_EQ(plug->Engine().vol[0].Curvature(0), 4.0f);
+
+  // With the window open a shape change waits for the next drawing.
+  plug->SetParamFromEditor(kQvol1, plug->ParamAt(kQvol1)->NormalizeValue(-30.0));
+  EXPECT_FLOAT_EQ(plug->Engine().vol[3].Curvature(0), 4.0f);
+  gui->Tick();
+  EXPECT_FLOAT_EQ(plug->Engine().vol[3].Curvature(0), -5.0f);
+  // The curve starts at the bottom and ends at the top of an ascending frequency plot.
+  const GRAPH* f = FreqGraph();
+  EXPECT_FLOAT_EQ(f->CurveY(0), static_cast<float>(f->PlotArea().B));
+  EXPECT_FLOAT_EQ(f->CurveY(f->PlotWidth()), static_cast<float>(f->PlotArea().T));
+}
+
+TEST_F(LiveEditor, FrequencyPresetZonesFollowTheSweepDirection) {
+  Open();
+  Render(1);
+  gui->Tick();
+  GRAPH* f = FreqGraph();
+  const IBox zone4 = f->PresetZone(4);
+  gui->MouseOver(zone4.L + 5, zone4.T + 5, IInputMods());
+  EXPECT_EQ(f->HoveredZone(), 4);
+  gui->MouseDown(zone4.L + 5, zone4.T + 5, kLeft);
+  gui->MouseUp(zone4.L + 5, zone4.T + 5, kLeft);
+  EXPECT_DOUBLE_EQ(plug->ParamAt(kQfreq)->Value(), 36.0);
+  gui->Tick();
+  EXPECT_FLOAT_EQ(plug->Engine().sweep[0].Curvature(0), 6.0f);
+
+  // The LFO graph swaps the band ends at its next drawing; twice restores them.
+  const double low = plug->ParamAt(kLowFreq)->Value(), high = plug->ParamAt(kHighFreq)->Value();
+  gui->MouseDown(297, 115, kLeft);
+  gui->MouseUp(297, 115, kLeft);
+  gui->Tick();
+  EXPECT_DOUBLE_EQ(plug->ParamAt(kLowFreq)->Value(), high);
+  EXPECT_DOUBLE_EQ(plug->ParamAt(kHighFreq)->Value(), low);
+  gui->Tick();
+  EXPECT_FALSE(f->Ascending());
+  EXPECT_FLOAT_EQ(f->CurveY(f->PlotWidth()), static_cast<float>(f->PlotArea().B));
+  gui->MouseOver(zone4.L + 5, zone4.T + 5, IInputMods());
+  gui->MouseDown(zone4.L + 5, zone4.T + 5, kLeft);
+  gui->MouseUp(zone4.L + 5, zone4.T + 5, kLeft);
+  EXPECT_DOUBLE_EQ(plug->ParamAt(kQfreq)->Value(), -36.0);
+  gui->MouseDown(297, 115, kLeft);
+  gui->MouseUp(297, 115, kLeft);
+  gui->Tick();
+  EXPECT_DOUBLE_EQ(plug->ParamAt(kLowFreq)->Value(), low);
+  EXPECT_DOUBLE_EQ(plug->ParamAt(kHighFreq)->Value(), high);
+}
+
+TEST_F(LiveEditor, VolumePresetsAndHandleDragsStayInBounds) {
+  Open();
+  Render(1);
+  gui->Tick();
+  GRAPH* v = VolumeGraph();
+  caldrith::SegmentEnvelope& env = plug->Graph(CLS_CALDRITH::kGraphVolume).env;
+  const IBox zone0 = v->PresetZone(0);
+  gui->MouseOver(zone0.L + 5, zone0.T + 5, IInputMods());
+  gui->MouseDown(zone0.L + 5, zone0.T + 5, kLeft);
+  gui->MouseUp(zone0.L + 5, zone0.T + 5, kLeft);
+  EXPECT_FLOAT_EQ(env.Break(0), 0.35f);
+  EXPECT_FLOAT_EQ(env.Break(1), 0.5f);  // the middle break stays
+  EXPECT_FLOAT_EQ(env.Break(2), 0.65f);
+  EXPECT_NEAR(plug->ParamAt(kXvol1)->Value(), 35.0, 1e-4);
+  EXPECT_NEAR(plug->ParamAt(kXvol3)->Value(), 65.0, 1e-4);
+  gui->Tick();
+
+  // Drag break 0 far right: it stops 10 pixels before break 1.
+  int x, y;
+  ASSERT_TRUE(v->HandleCentre(1, &x, &y));
+  gui->MouseOver(x, y, IInputMods());
+  ASSERT_EQ(v->HoveredHandle(), 1);
+  gui->MouseDown(x, y, kLeft);
+  gui->MouseDrag(x + 500, y, kLeft);
+  gui->MouseUp(x + 500, y, kLeft);
+  EXPECT_EQ(v->DraggedHandle(), -1);
+  const double w = v->PlotWidth();
+  EXPECT_NEAR(env.Break(0) * w, env.Break(1) * w - 10.0, 1e-3);
+  EXPECT_NEAR(plug->ParamAt(kXvol1)->Value(), 100.0 * env.Break(0), 1e-4);
+  gui->Tick();
+
+  // A curvature drag that would reach 15 is ignored for that movement.
+  ASSERT_TRUE(v->HandleCentre(4, &x, &y));
+  gui->MouseOver(x, y, IInputMods());
+  ASSERT_EQ(v->HoveredHandle(), 4);
+  const float q = env.Curvature(2);
+  gui->MouseDown(x, y, kLeft);
+  gui->MouseDrag(x, y + 2000, kLeft);
+  EXPECT_FLOAT_EQ(env.Curvature(2), q);
+  gui->MouseDrag(x, y + 2002, kLeft);
+  EXPECT_NE(env.Curvature(2), q);
+  EXPECT_LT(std::fabs(env.Curvature(2)), 15.0f);
+  gui->MouseUp(x, y, kLeft);
+  EXPECT_EQ(gui->CursorId(), 0);
+}
+
+// Mean and large differences between two pictures of the same size.
+void ComparePictures(const raster::Bitmap& a, const raster::Bitmap& b, double* mean,
+                     double* largeShare) {
+  double sum = 0.0;
+  long large = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      const uint32_t p = a.At(x, y), q = b.At(x, y);
+      int worst = 0;
+      for (int s = 0; s < 32; s += 8) {
+        const int d = std::abs(static_cast<int>((p >> s) & 255) - static_cast<int>((q >> s) & 255));
+        sum += d;
+        if (d > worst) worst = d;
+      }
+      if (worst > 48) ++large;
+    }
+  }
+  const double n = static_cast<double>(a.Width()) * a.Height();
+  *mean = sum / (4.0 * n);
+  *largeShare = large / n;
+}
+
+TEST_F(LiveEditor, WholeEditorMatchesTheReferencePicture) {
+  plug->SetParamFromEditor(kPlayAnyway, 1.0);
+  Open();
+  Render(40);
+  for (int i = 0; i < 3; ++i) gui->Tick();
+  const raster::Bitmap& screen = gui->Screen();
+  ASSERT_EQ(screen.Width(), 600);
+  ASSERT_EQ(screen.Height(), 475);
+  const std::string path = std::string(CALDRITH_EDITOR_REFERENCE_DIR) + "/editor.png";
+  raster::Bitmap reference;
+  if (std::getenv("CALDRITH_UPDATE_REFERENCE") || !raster::LoadPngFile(path.c_str(), &reference)) {
+    ASSERT_TRUE(raster::SavePngFile(screen, path.c_str()));
+    GTEST_SKIP() << "reference written to " << path;
+  }
+  ASSERT_EQ(reference.Width(), 600);
+  ASSERT_EQ(reference.Height(), 475);
+  double mean = 0.0, largeShare = 0.0;
+  ComparePictures(screen, reference, &mean, &largeShare);
+  EXPECT_LT(mean, 2.0);
+  EXPECT_LT(largeShare, 0.01);
+  // Something was drawn: the background alone is not the whole picture.
+  const IImage bg = gui->CachedImage(100);
+  ASSERT_TRUE(bg.Valid());
+  double bgMean = 0.0, bgShare = 0.0;
+  ComparePictures(screen, *bg.bitmap, &bgMean, &bgShare);
+  EXPECT_GT(bgShare, 0.002);
+}
+
+}  // namespace
