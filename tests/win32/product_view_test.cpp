@@ -1,0 +1,269 @@
+// The instrument's editor as a Windows host opens it: the "editor" view attached to a host
+// window of type "HWND", driven by window messages, with the edit notifications arriving at
+// a component handler.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/caldrith.h"
+#include "editor/win32/graphics_win.h"
+#include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "vst3/host/host_support.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+struct Note {
+  char kind;
+  ParamID tag;
+  ParamValue value;
+};
+
+class Handler : public IComponentHandler {
+ public:
+  tresult PLUGIN_API beginEdit(ParamID id) override {
+    log.push_back({'b', id, 0});
+    return kResultOk;
+  }
+  tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override {
+    log.push_back({'p', id, v});
+    return kResultOk;
+  }
+  tresult PLUGIN_API endEdit(ParamID id) override {
+    log.push_back({'e', id, 0});
+    return kResultOk;
+  }
+  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    QUERY_INTERFACE(iid, obj, FUnknown::iid, IComponentHandler)
+    QUERY_INTERFACE(iid, obj, IComponentHandler::iid, IComponentHandler)
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+
+  int Count(char kind, ParamID tag) const {
+    int n = 0;
+    for (const auto& e : log) n += (e.kind == kind && e.tag == tag);
+    return n;
+  }
+  std::vector<Note> log;
+};
+
+LRESULT CALLBACK HostProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  return DefWindowProcW(h, m, w, l);
+}
+
+HWND HostWindow() {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"CaldrithProductHost";
+    RegisterClassW(&wc);
+    registered = true;
+  }
+  return CreateWindowExW(0, L"CaldrithProductHost", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                         40, 700, 600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+struct Hosted {
+  CLS_CALDRITH* plug = new CLS_CALDRITH();
+  IComponent* component = nullptr;
+  IAudioProcessor* processor = nullptr;
+  IEditController* controller = nullptr;
+  caldrith_host::HostContext host{"Wine Host"};
+  Handler handler;
+
+  Hosted() {
+    plug->queryInterface(IComponent::iid, reinterpret_cast<void**>(&component));
+    plug->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
+    plug->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
+    component->initialize(&host);
+    ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
+    processor->setupProcessing(setup);
+    controller->setComponentHandler(&handler);
+    // One block starts the engine, after which the status line has texts to show.
+    component->setActive(true);
+    processor->setProcessing(true);
+    std::vector<float> left(64), right(64);
+    float* channels[2] = {left.data(), right.data()};
+    AudioBusBuffers out{};
+    out.numChannels = 2;
+    out.channelBuffers32 = channels;
+    ProcessData data{};
+    data.processMode = kRealtime;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = 64;
+    data.numOutputs = 1;
+    data.outputs = &out;
+    processor->process(data);
+  }
+  ~Hosted() {
+    processor->setProcessing(false);
+    component->setActive(false);
+    component->terminate();
+    controller->release();
+    processor->release();
+    component->release();
+    plug->release();
+  }
+  double Value(int idx) const { return plug->ParamAt(idx)->Value(); }
+};
+
+LPARAM Pos(int x, int y) {
+  return MAKELPARAM(x, y);
+}
+
+TEST(ProductEditor, AttachedToAHostWindowAndDrivenByMessages) {
+  HWND parent = HostWindow();
+  ASSERT_TRUE(parent);
+  Hosted h;
+  IPlugView* view = h.controller->createView(ViewType::kEditor);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+  EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  ViewRect size;
+  ASSERT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(size.getWidth(), 600);
+  EXPECT_EQ(size.getHeight(), 475);
+  EXPECT_EQ(view->canResize(), kResultFalse);
+
+  ASSERT_EQ(view->attached(parent, kPlatformTypeHWND), kResultOk);
+  HWND wnd = FindWindowExW(parent, nullptr, L"PlugEditorWndClass", nullptr);
+  ASSERT_TRUE(wnd);
+  auto* gui = static_cast<IGraphicsWin*>(h.plug->GetGUI());
+  ASSERT_EQ(gui->EditorWindowHandle(), wnd);
+  auto send = [&](UINT m, WPARAM w, LPARAM l) { return SendMessageW(wnd, m, w, l); };
+
+  // Hovering the pulse-rate knob shows its status text; the LFO graph offers to turn the
+  // sweep.
+  send(WM_MOUSEMOVE, 0, Pos(300, 242));
+  EXPECT_EQ(h.plug->StatusText().rfind("Isochronic: ", 0), 0u) << h.plug->StatusText();
+  send(WM_MOUSEMOVE, 0, Pos(297, 115));
+  const bool descending = h.plug->LowFreqHz() >= h.plug->HighFreqHz();
+  EXPECT_EQ(h.plug->StatusText(),
+            descending ? "Change to ascendent frequencies" : "Change to descendent frequencies");
+
+  // A drag on the volume knob reaches the host as one gesture.
+  const double volume = h.Value(kVolume);
+  send(WM_LBUTTONDOWN, MK_LBUTTON, Pos(537, 263));
+  send(WM_MOUSEMOVE, MK_LBUTTON, Pos(537, 240));
+  send(WM_LBUTTONUP, 0, Pos(537, 240));
+  EXPECT_GT(h.Value(kVolume), volume);
+  ASSERT_GE(h.handler.log.size(), 3u);
+  EXPECT_EQ(h.handler.log.front().kind, 'b');
+  EXPECT_EQ(h.handler.log.front().tag, static_cast<ParamID>(kVolume));
+  EXPECT_EQ(h.handler.log.back().kind, 'e');
+  EXPECT_GE(h.handler.Count('p', kVolume), 1);
+  EXPECT_EQ(h.plug->StatusText().rfind("Volume Amount: ", 0), 0u) << h.plug->StatusText();
+
+  // "440" typed into the pulse-rate knob's box and Enter.
+  h.handler.log.clear();
+  send(WM_RBUTTONDOWN, MK_RBUTTON, Pos(300, 242));
+  send(WM_RBUTTONUP, 0, Pos(300, 242));
+  HWND edit = gui->EditWindow();
+  ASSERT_TRUE(edit);
+  for (const char* c = "440"; *c; ++c) SendMessageW(edit, WM_CHAR, static_cast<WPARAM>(*c), 1);
+  SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+  gui->Tick();
+  EXPECT_EQ(gui->EditWindow(), nullptr);
+  EXPECT_NEAR(h.Value(kIsochronic), 440.0, 1e-9);
+  // The right click itself is a (valueless) gesture; the typed value is a second one.
+  EXPECT_EQ(h.handler.Count('b', kIsochronic), 2);
+  EXPECT_EQ(h.handler.Count('e', kIsochronic), 2);
+  ASSERT_GE(h.handler.Count('p', kIsochronic), 1);
+  EXPECT_NEAR(h.handler.log.back().value, h.plug->ParamAt(kIsochronic)->NormalizeValue(440.0),
+              1e-12);
+  EXPECT_EQ(h.plug->StatusText(), "Isochronic: 440.00Hz");
+  EXPECT_EQ(h.plug->BandText(), "LAMBDA");
+
+  // Cancelled with a right click: nothing reaches the host.
+  h.handler.log.clear();
+  send(WM_RBUTTONDOWN, MK_RBUTTON, Pos(300, 242));
+  send(WM_RBUTTONUP, 0, Pos(300, 242));
+  ASSERT_TRUE(gui->EditWindow());
+  for (const char* c = "7"; *c; ++c)
+    SendMessageW(gui->EditWindow(), WM_CHAR, static_cast<WPARAM>(*c), 1);
+  send(WM_RBUTTONDOWN, MK_RBUTTON, Pos(20, 20));
+  send(WM_RBUTTONUP, 0, Pos(20, 20));
+  gui->Tick();
+  EXPECT_EQ(gui->EditWindow(), nullptr);
+  EXPECT_NEAR(h.Value(kIsochronic), 440.0, 1e-9);
+  EXPECT_EQ(h.handler.Count('b', kIsochronic), 1);  // the right click that opened the box
+  for (const auto& n : h.handler.log)
+    if (n.kind == 'p')
+      EXPECT_NEAR(n.value, h.plug->ParamAt(kIsochronic)->NormalizeValue(440.0), 1e-12);
+
+  // A wheel step over the rate knob, then the view goes away before its edit has ended.
+  h.handler.log.clear();
+  POINT p = {111, 263};
+  ClientToScreen(wnd, &p);
+  const double rate = h.Value(kRate);
+  send(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), Pos(p.x, p.y));
+  EXPECT_NE(h.Value(kRate), rate);
+  EXPECT_GE(h.handler.Count('p', kRate), 1);
+  EXPECT_EQ(h.handler.Count('e', kRate), 0);
+  EXPECT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(h.handler.Count('e', kRate), 1);
+  EXPECT_FALSE(IsWindow(wnd));
+  EXPECT_EQ(IGraphicsWin::WindowCount(), 0);
+
+  // Attached again, the editor opens with the values it had.
+  ASSERT_EQ(view->attached(parent, kPlatformTypeHWND), kResultOk);
+  EXPECT_TRUE(gui->HasWindow());
+  MSG msg;
+  const DWORD end = GetTickCount() + 200;
+  while (static_cast<int>(end - GetTickCount()) > 0) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(5);
+  }
+  EXPECT_EQ(view->removed(), kResultOk);
+  view->release();
+  DestroyWindow(parent);
+}
+
+TEST(ProductEditor, TwoViewsClosedInEitherOrderThenThePlugInGoes) {
+  HWND parent = HostWindow();
+  for (int order = 0; order < 2; ++order) {
+    Hosted h;
+    IPlugView* a = h.controller->createView(ViewType::kEditor);
+    IPlugView* b = h.controller->createView(ViewType::kEditor);
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a->attached(parent, kPlatformTypeHWND), kResultOk);
+    EXPECT_EQ(a->removed(), kResultOk);
+    EXPECT_EQ(b->attached(parent, kPlatformTypeHWND), kResultOk);
+    EXPECT_EQ(b->removed(), kResultOk);
+    if (order == 0) {
+      a->release();
+      b->release();
+    } else {
+      b->release();
+      a->release();
+    }
+  }
+  // A view still attached when the plug-in is destroyed.
+  {
+    Hosted h;
+    IPlugView* v = h.controller->createView(ViewType::kEditor);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->attached(parent, kPlatformTypeHWND), kResultOk);
+    EXPECT_EQ(IGraphicsWin::WindowCount(), 1);
+    v->removed();
+    v->release();
+  }
+  EXPECT_EQ(IGraphicsWin::WindowCount(), 0);
+  DestroyWindow(parent);
+}
+
+}  // namespace
