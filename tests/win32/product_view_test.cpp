@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/caldrith.h"
 #include "editor/win32/graphics_win.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "raster/raster.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "vst3/host/host_support.h"
@@ -263,6 +266,116 @@ TEST(ProductEditor, TwoViewsClosedInEitherOrderThenThePlugInGoes) {
     v->release();
   }
   EXPECT_EQ(IGraphicsWin::WindowCount(), 0);
+  DestroyWindow(parent);
+}
+
+}  // namespace
+
+namespace {
+
+// The window as the display shows it, read back from the screen.
+bool CaptureWindow(HWND wnd, int w, int h, raster::Bitmap* out) {
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bmi = {};
+  bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bmi.bmiHeader.biWidth = w;
+  bmi.bmiHeader.biHeight = -h;
+  bmi.bmiHeader.biPlanes = 1;
+  bmi.bmiHeader.biBitCount = 32;
+  bmi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(screen, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = dib && bits;
+  if (ok) {
+    HGDIOBJ old = SelectObject(mem, dib);
+    POINT origin = {0, 0};
+    ClientToScreen(wnd, &origin);
+    BitBlt(mem, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    out->Create(w, h);
+    const auto* px = static_cast<const uint32_t*>(bits);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) out->Set(x, y, px[y * w + x] | 0xFF000000u);
+    SelectObject(mem, old);
+  }
+  if (dib) DeleteObject(dib);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+void Compare(const raster::Bitmap& a, const raster::Bitmap& b, double* mean, double* largeShare) {
+  double sum = 0.0;
+  long large = 0;
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      const uint32_t p = a.At(x, y), q = b.At(x, y);
+      int worst = 0;
+      for (int s = 0; s < 24; s += 8) {
+        const int d = std::abs(static_cast<int>((p >> s) & 255) - static_cast<int>((q >> s) & 255));
+        sum += d;
+        worst = std::max(worst, d);
+      }
+      if (worst > 48) ++large;
+    }
+  }
+  const double n = static_cast<double>(a.Width()) * a.Height();
+  *mean = sum / (3.0 * n);
+  *largeShare = large / n;
+}
+
+// The same editor state as the headless reference picture of the native build: what the
+// window shows must match it but for the fonts.
+TEST(ProductEditor, ScreenshotMatchesTheHeadlessReferencePicture) {
+  raster::Bitmap reference;
+  const std::string path = std::string(CALDRITH_SOURCE_DIR) + "/tests/editor/reference/editor.png";
+  if (!raster::LoadPngFile(path.c_str(), &reference)) GTEST_SKIP() << "no reference picture";
+  ASSERT_EQ(reference.Width(), 600);
+  ASSERT_EQ(reference.Height(), 475);
+
+  HWND parent = HostWindow();
+  ASSERT_TRUE(parent);
+  SetForegroundWindow(parent);
+  constexpr int kBlock = 512;
+  auto* plug = new CLS_CALDRITH();
+  auto* gui = static_cast<IGraphicsWin*>(plug->GetGUI());
+  ASSERT_NE(gui, nullptr);
+  for (int i = 0; i < kNumParams; ++i)
+    plug->SetParamFromEditor(i, plug->ParamAt(i)->NormalizedValue());
+  plug->SetSampleRate(48000.0);
+  plug->SetMaxFrames(kBlock);
+  plug->Reset();
+  plug->SetOutputsConnected(0, 2, true);
+  std::vector<double> left(kBlock), right(kBlock);
+  double* buffers[2] = {left.data(), right.data()};
+  plug->SetParamFromEditor(kPlayAnyway, 1.0);
+  HWND wnd = static_cast<HWND>(gui->CreateEditorWindow(parent));
+  ASSERT_TRUE(wnd);
+  plug->EditorOpened();
+  for (int i = 0; i < 40; ++i) {
+    plug->AttachOutputs(0, 2, buffers);
+    plug->ProcessBlock(kBlock);
+  }
+  for (int i = 0; i < 3; ++i) gui->Tick();
+
+  raster::Bitmap shot;
+  ASSERT_TRUE(CaptureWindow(wnd, 600, 475, &shot));
+  raster::SavePngFile(shot, "product_window.png");
+  double mean = 0.0, largeShare = 0.0;
+  Compare(shot, reference, &mean, &largeShare);
+  RecordProperty("mean_difference", std::to_string(mean));
+  RecordProperty("large_difference_share", std::to_string(largeShare));
+  EXPECT_LT(mean, 2.0) << "see product_window.png";
+  EXPECT_LT(largeShare, 0.01) << "see product_window.png";
+
+  // The draw bitmap reached the screen unchanged.
+  Compare(shot, *gui->DrawBitmap(), &mean, &largeShare);
+  EXPECT_LT(largeShare, 0.001);
+
+  plug->EditorClosed();
+  gui->DestroyEditorWindow();
+  plug->release();
   DestroyWindow(parent);
 }
 
