@@ -1,0 +1,63 @@
+// Drawing must not allocate once the editor has drawn itself: the timer runs 24 times a
+// second for as long as the window is open.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "editor/headless.h"
+#include "editor_fixture.h"
+#include "engine/caldrith.h"
+
+namespace {
+std::atomic<long> gAllocations{0};
+}
+
+void* operator new(std::size_t size) {
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+namespace {
+
+TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
+  CLS_CALDRITH plug;
+  auto* gui = dynamic_cast<IGraphicsHeadless*>(plug.GetGUI());
+  ASSERT_NE(gui, nullptr);
+  for (int i = 0; i < kNumParams; ++i) {
+    plug.SetParamFromEditor(i, plug.ParamAt(i)->NormalizedValue());
+  }
+  plug.SetParamFromEditor(kTones, 1.0);
+  plug.SetSampleRate(48000.0);
+  plug.SetMaxFrames(256);
+  plug.SetOutputsConnected(0, 2, true);
+  gui->CreateEditorWindow(nullptr);
+  plug.EditorOpened();
+  std::vector<double> l(256), r(256);
+  double* bufs[2] = {l.data(), r.data()};
+  auto render = [&] {
+    plug.AttachOutputs(0, 2, bufs);
+    plug.ProcessBlock(256);
+  };
+  render();
+  for (int i = 0; i < 4; ++i) gui->Tick();
+  gui->MouseOver(400, 400, IInputMods());  // hover a graph: highlight and handle drawing
+  for (int i = 0; i < 4; ++i) gui->Tick();
+
+  const long before = gAllocations.load();
+  ASSERT_GT(before, 0);  // the counter sees this binary's allocations
+  for (int i = 0; i < 50; ++i) {
+    render();
+    gui->Tick();
+  }
+  EXPECT_EQ(gAllocations.load() - before, 0);
+}
+
+}  // namespace
