@@ -1,0 +1,121 @@
+// The instrument's editor view as a host opens, sizes and closes it.
+#include <gtest/gtest.h>
+
+#include "editor/graphics.h"
+#include "engine/caldrith.h"
+#include "vst3/host/host_support.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+class RecordingFrame : public IPlugFrame {
+ public:
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* r) override {
+    ++calls;
+    lastView = view;
+    lastRect = *r;
+    if (answerAtOnce) view->onSize(r);
+    return accept ? kResultOk : kResultFalse;
+  }
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
+    QUERY_INTERFACE(iid, obj, FUnknown::iid, IPlugFrame)
+    QUERY_INTERFACE(iid, obj, IPlugFrame::iid, IPlugFrame)
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+
+  int calls = 0;
+  IPlugView* lastView = nullptr;
+  ViewRect lastRect;
+  bool answerAtOnce = false;
+  bool accept = true;
+};
+
+struct Hosted {
+  CLS_CALDRITH* plug = new CLS_CALDRITH();
+  caldrith_host::HostContext host;
+  Hosted() { plug->initialize(static_cast<IHostApplication*>(&host)); }
+  ~Hosted() {
+    plug->terminate();
+    plug->release();
+  }
+};
+
+}  // namespace
+
+TEST(InstrumentView, SizeAndPlatformBeforeAttaching) {
+  Hosted h;
+  ASSERT_NE(h.plug->GetGUI(), nullptr);
+  IPlugView* v = h.plug->createView("editor");
+  ASSERT_NE(v, nullptr);
+  ViewRect r;
+  ASSERT_EQ(v->getSize(&r), kResultOk);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.right, 600);
+  EXPECT_EQ(r.bottom, 475);
+  EXPECT_EQ(v->getSize(nullptr), kInvalidArgument);
+  EXPECT_EQ(v->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+  EXPECT_EQ(v->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  EXPECT_EQ(v->isPlatformTypeSupported(nullptr), kResultFalse);
+  EXPECT_EQ(v->canResize(), kResultFalse);
+  v->release();
+}
+
+TEST(InstrumentView, AttachOpensTheWindowOnlyForHwnd) {
+  Hosted h;
+  IGraphics* gui = h.plug->GetGUI();
+  ASSERT_NE(gui, nullptr);
+  IPlugView* v = h.plug->createView("editor");
+  int parent = 0;
+  ASSERT_EQ(v->attached(&parent, kPlatformTypeX11EmbedWindowID), kResultOk);
+  EXPECT_FALSE(gui->HasWindow());
+  EXPECT_EQ(v->removed(), kResultOk);
+  ASSERT_EQ(v->attached(&parent, kPlatformTypeHWND), kResultOk);
+  EXPECT_TRUE(gui->HasWindow());
+  EXPECT_EQ(v->removed(), kResultOk);
+  EXPECT_FALSE(gui->HasWindow());
+  // Attached again after removal, then released while open: the plug-in outlives it.
+  ASSERT_EQ(v->attached(&parent, kPlatformTypeHWND), kResultOk);
+  v->removed();
+  v->release();
+}
+
+TEST(InstrumentView, ResizeRequestsGoToTheFirstViewsFrame) {
+  Hosted h;
+  RecordingFrame frame;
+  // No view open: nothing to ask.
+  h.plug->ResizeEditor(700, 500);
+  IPlugView* first = h.plug->createView("editor");
+  IPlugView* second = h.plug->createView("editor");
+  // First view without a frame: the request goes nowhere.
+  h.plug->ResizeEditor(700, 500);
+  EXPECT_EQ(frame.calls, 0);
+  first->setFrame(&frame);
+  second->setFrame(&frame);
+  h.plug->ResizeEditor(700, 500);
+  ASSERT_EQ(frame.calls, 1);
+  EXPECT_EQ(frame.lastView, first);
+  EXPECT_EQ(frame.lastRect.right, 700);
+  EXPECT_EQ(frame.lastRect.bottom, 500);
+  EXPECT_TRUE(h.plug->FirstOpenView()->ExpectingNewSize());
+  ViewRect answer(0, 0, 700, 500);
+  EXPECT_EQ(first->onSize(&answer), kResultOk);
+  EXPECT_FALSE(h.plug->FirstOpenView()->ExpectingNewSize());
+  EXPECT_EQ(h.plug->FirstOpenView()->Rect().right, 700);
+  // A host that declines leaves no request pending.
+  frame.accept = false;
+  h.plug->ResizeEditor(640, 480);
+  EXPECT_FALSE(h.plug->FirstOpenView()->ExpectingNewSize());
+  frame.accept = true;
+  frame.answerAtOnce = true;
+  h.plug->ResizeEditor(650, 490);
+  EXPECT_FALSE(h.plug->FirstOpenView()->ExpectingNewSize());
+  EXPECT_EQ(h.plug->FirstOpenView()->Rect().bottom, 490);
+  first->release();
+  second->release();
+}
