@@ -74,14 +74,15 @@ fi
 
 mkdir -p "$build/test-results"
 status=0
-# One X server and one wineserver for all the programs.
+# One X server and one wineserver for all the programs. Wine reads a path that starts with
+# "/" as relative to the current drive, so the report path names the drive of the Unix root.
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   status=0
   for exe in "$@"; do
     name=$(basename "$exe" .exe)
     echo "==> $name (Wine)"
     (cd "$(dirname "$exe")" && timeout 600 "'"$wine"'" "$exe" \
-       --gtest_output=xml:"'"$build"'/test-results/$name.xml") || status=1
+       --gtest_output=xml:"Z:'"$build"'/test-results/$name.xml") || status=1
   done
   wineserver -k 2>/dev/null || true
   exit $status' runner "${tests[@]}" || status=1

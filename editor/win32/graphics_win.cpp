@@ -707,6 +707,7 @@ raster::Bitmap* IGraphicsWin::DecodeImageResource(int resourceId, const char* na
 }
 
 void IGraphicsWin::SetPlatformCursor(int id) {
+  IGraphics::SetPlatformCursor(id);
   HCURSOR cursor = nullptr;
   switch (id) {
     case 0:

@@ -37,9 +37,7 @@ class IGraphicsWin : public IGraphics {
   raster::Bitmap* DecodeImageResource(int resourceId, const char* name) override;
   bool CreateDrawSurfaces() override;
 
-  // 0 standard arrow, 1 horizontal-resize arrow, 2 vertical-resize arrow, any other value a
-  // cursor resource of the module.
-  void SetPlatformCursor(int id);
+  void SetPlatformCursor(int id) override;
 
   // One tick of the redraw timer (also callable by tests that drive the window by hand).
   void Tick();
