@@ -482,8 +482,10 @@ void IPlugVST3::ProcessAudio(ProcessData& data) {
         AttachOutputs(c, nch, bus.channelBuffers64);
       }
     }
-    // Channels the host offers beyond ours get silence rather than whatever they held.
-    for (int ch = std::max(0, NOutChannels() - c); ch < nch; ++ch) zeroHostBuffer(bus, ch);
+    // Channels we do not render into get silence rather than whatever they held.
+    for (int ch = connected ? std::max(0, NOutChannels() - c) : 0; ch < nch; ++ch) {
+      zeroHostBuffer(bus, ch);
+    }
     c += nch;
   }
 

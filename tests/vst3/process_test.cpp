@@ -290,6 +290,13 @@ TEST(Process, MalformedBlocks) {
   EXPECT_EQ(r.Run(two), kResultOk);
   for (float x : l) EXPECT_EQ(x, 0.f);
 
+  // A bus the host never activated is not rendered into, but it does not keep stale samples.
+  r.component->activateBus(kAudio, kOutput, 0, false);
+  Block inactive(32);
+  EXPECT_EQ(r.Run(inactive), kResultOk);
+  for (float x : inactive.f32[0]) EXPECT_EQ(x, 0.f);
+  r.component->activateBus(kAudio, kOutput, 0, true);
+
   // Negative channel count.
   Block negCh(32);
   negCh.out.numChannels = -2;
