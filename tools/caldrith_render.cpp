@@ -491,6 +491,15 @@ int Render(const RenderOptions& opts) {
   if (sf_close(file) != 0 || !writeOk)
     throw std::runtime_error("writing " + opts.output + " failed");
   if (!opts.stateOut.empty()) s.SaveState(opts.stateOut);
+  if (!opts.editorPng.empty()) {
+    using Snapshot = bool (*)(FUnknown*, const char*, const char*);
+    auto snapshot = reinterpret_cast<Snapshot>(s.mModule.Symbol("CaldrithEditorSnapshot"));
+    if (!snapshot) throw std::runtime_error("this module cannot draw its editor here");
+    if (!snapshot(s.mComponent, opts.hover.c_str(), opts.editorPng.c_str())) {
+      if (!opts.hover.empty()) throw UsageError{"no control shows \"" + opts.hover + "\""};
+      throw std::runtime_error("writing " + opts.editorPng + " failed");
+    }
+  }
 
   std::string summary = opts.output;
   char part[96];

@@ -116,6 +116,17 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.stateOut = v;
          return std::string();
        }},
+      {"--editor-png", nullptr, "FILE", "after rendering, write a picture of the editor",
+       [](RenderOptions& o, const std::string& v) {
+         o.editorPng = v;
+         return std::string();
+       }},
+      {"--hover", nullptr, "NAME",
+       "for --editor-png: rest the mouse on this parameter's control first",
+       [](RenderOptions& o, const std::string& v) {
+         o.hover = v;
+         return std::string();
+       }},
       {"--list-presets", nullptr, nullptr, "print the preset list and exit",
        [](RenderOptions& o, const std::string&) {
          o.listPresets = true;

@@ -21,6 +21,8 @@ struct RenderOptions {
   bool help = false;
   std::string stateIn;
   std::string stateOut;
+  std::string editorPng;  // picture of the editor after the render
+  std::string hover;      // parameter whose control the mouse rests on for that picture
   std::string hostName = "caldrith-render";
 };
 

@@ -1,6 +1,7 @@
 // The module's exported entry points.
 #include <new>
 
+#include "editor/snapshot.h"
 #include "engine/caldrith.h"
 #include "vst3/plugin_module.h"
 
@@ -47,6 +48,22 @@ SMTG_EXPORT_SYMBOL bool ModuleEntry(void* sharedLibraryHandle) {
 
 SMTG_EXPORT_SYMBOL bool ModuleExit() {
   return ExitDll();
+}
+
+// For caldrith-render: writes a picture of an instance's editor as it stands, optionally
+// with the mouse resting on a parameter's control. Not part of any host interface.
+SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* hoverParam,
+                                               const char* pngPath) {
+  if (!instance) return false;
+  Vst::IAudioProcessor* processor = nullptr;
+  if (instance->queryInterface(Vst::IAudioProcessor::iid, reinterpret_cast<void**>(&processor)) !=
+          kResultOk ||
+      !processor)
+    return false;
+  const bool ok =
+      WriteEditorPicture(static_cast<CLS_CALDRITH*>(processor), hoverParam, pngPath);
+  processor->release();
+  return ok;
 }
 #endif
 
