@@ -308,3 +308,33 @@ TEST(SplitImages, HalvesAreCachedAndLinked) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextControls, FreeTextEntryGoesBackIntoTheControl) {
+  RecordingPlug plug;
+  IGraphicsHeadless gui(&plug, 100, 100);
+  auto* label = new ITextControl(&plug, IBox(0, 0, 50, 20), ITextStyle("Arial", 12, IRgba()));
+  auto* field =
+      new IEditableTextControl(&plug, IBox(0, 30, 50, 50), ITextStyle("Arial", 12, IRgba()), "old");
+  gui.AddControl(label);
+  gui.AddControl(field);
+  gui.MouseDown(10, 40, kLeft);
+  ASSERT_EQ(gui.TextEditors().size(), 1u);
+  EXPECT_EQ(gui.TextEditors()[0], field);
+  gui.ApplyPromptText(field, nullptr, "typed");
+  EXPECT_STREQ(field->Text(), "typed");
+  gui.ApplyPromptText(label, nullptr, "ignored");  // not editable
+  EXPECT_STREQ(label->Text(), "");
+  // A text change marks the control dirty; the same text does not.
+  label->MarkClean();
+  label->TakeHostText("x");
+  EXPECT_TRUE(label->IsDirty());
+  label->MarkClean();
+  label->TakeHostText("x");
+  EXPECT_FALSE(label->IsDirty());
+  label->TakeHostText(nullptr);
+  EXPECT_STREQ(label->Text(), "");
+}
+
+}  // namespace

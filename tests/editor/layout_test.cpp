@@ -10,6 +10,7 @@
 #include "editor/headless.h"
 #include "editor/layout.h"
 #include "editor/product_controls.h"
+#include "editor/snapshot.h"
 #include "editor_fixture.h"
 #include "engine/caldrith.h"
 
@@ -286,6 +287,35 @@ TEST_F(LiveEditor, WholeEditorMatchesTheReferencePicture) {
   double bgMean = 0.0, bgShare = 0.0;
   ComparePictures(screen, *bg.bitmap, &bgMean, &bgShare);
   EXPECT_GT(bgShare, 0.002);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LiveEditor, PictureToolHoversByNameAndLeavesTheWindowAsItWas) {
+  Render(1);
+  const std::string path = ::testing::TempDir() + "/caldrith_editor_picture.png";
+  EXPECT_EQ(ControlForParamName(plug.get(), "volume"), 9);
+  EXPECT_EQ(ControlForParamName(plug.get(), "Freq Graph"), 23);
+  EXPECT_EQ(ControlForParamName(plug.get(), "Qvol1"), -1);  // shown by no control
+  EXPECT_FALSE(WriteEditorPicture(plug.get(), "No Such Knob", path.c_str()));
+  ASSERT_TRUE(WriteEditorPicture(plug.get(), "Volume", path.c_str()));
+  EXPECT_FALSE(gui->HasWindow());
+  EXPECT_EQ(Text(3), "Volume Amount: 50%");
+  raster::Bitmap written;
+  ASSERT_TRUE(raster::LoadPngFile(path.c_str(), &written));
+  EXPECT_EQ(written.Width(), 600);
+  EXPECT_EQ(written.Height(), 475);
+}
+
+TEST_F(LiveEditor, ProductPageAreaOpensTheMakersPage) {
+  Open();
+  gui->MouseDown(200, 30, kLeft);
+  gui->MouseUp(200, 30, kLeft);
+  ASSERT_EQ(gui->WebRequests().size(), 1u);
+  EXPECT_EQ(gui->WebRequests()[0].url, std::string(kProductSitePrefix) + "Caldrith");
+  EXPECT_EQ(gui->WebRequests()[0].errorText, "Cannot open url. Check your default browser.");
 }
 
 }  // namespace
