@@ -1,6 +1,10 @@
 // The instrument's editor view as a host opens, sizes and closes it.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "editor/graphics.h"
 #include "engine/caldrith.h"
 #include "vst3/host/host_support.h"
@@ -71,18 +75,30 @@ TEST(InstrumentView, AttachOpensTheWindowOnlyForHwnd) {
   IGraphics* gui = h.plug->GetGUI();
   ASSERT_NE(gui, nullptr);
   IPlugView* v = h.plug->createView("editor");
+#ifdef _WIN32
+  // The Win32 window needs a real parent window.
+  HWND parentWindow = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 600,
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(parentWindow, nullptr);
+  void* parentPtr = parentWindow;
+#else
   int parent = 0;
-  ASSERT_EQ(v->attached(&parent, kPlatformTypeX11EmbedWindowID), kResultOk);
+  void* parentPtr = &parent;
+#endif
+  ASSERT_EQ(v->attached(parentPtr, kPlatformTypeX11EmbedWindowID), kResultOk);
   EXPECT_FALSE(gui->HasWindow());
   EXPECT_EQ(v->removed(), kResultOk);
-  ASSERT_EQ(v->attached(&parent, kPlatformTypeHWND), kResultOk);
+  ASSERT_EQ(v->attached(parentPtr, kPlatformTypeHWND), kResultOk);
   EXPECT_TRUE(gui->HasWindow());
   EXPECT_EQ(v->removed(), kResultOk);
   EXPECT_FALSE(gui->HasWindow());
   // Attached again after removal, then released while open: the plug-in outlives it.
-  ASSERT_EQ(v->attached(&parent, kPlatformTypeHWND), kResultOk);
+  ASSERT_EQ(v->attached(parentPtr, kPlatformTypeHWND), kResultOk);
   v->removed();
   v->release();
+#ifdef _WIN32
+  DestroyWindow(parentWindow);
+#endif
 }
 
 TEST(InstrumentView, ResizeRequestsGoToTheFirstViewsFrame) {

@@ -1,6 +1,8 @@
 // caldrith-render's command line, and the tool run end to end against the built bundle.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
