@@ -34,6 +34,12 @@ const char* const kVolumePointText = "Change volume envelope points";
 const char* const kFreqPresetText = "Freq envelope preset";
 const char* const kVolumePresetText = "Volume envelope preset";
 
+// Two changes before one drawing: anything but the same part becomes the whole envelope, so
+// that neither change is lost when the drawing propagates.
+void MergePending(int* pending, int code, int whole) {
+  *pending = (*pending == -1 || *pending == code) ? code : whole;
+}
+
 const float kFreqPresets[5] = {-6.0f, -3.0f, 0.0f, 3.0f, 6.0f};
 const float kVolumePresets[5][2] = {
     {0.35f, 0.65f}, {0.3f, 0.7f}, {0.25f, 0.75f}, {0.2f, 0.8f}, {0.15f, 0.85f}};
@@ -337,7 +343,7 @@ void GRAPH::MouseDown(int x, int y, const IInputMods& mods) {
     if (!(mHost->LowFreq() <= mHost->HighFreq())) q = -q;
     env->SetCurvature(0, q);
     mHost->SetParamFromEngine(kQfreqParam, q * 6.0, false);
-    *pending = 0;
+    MergePending(pending, 0, 2 * env->Segments());
     mHoverZone = -1;
   } else {
     const float b0 = kVolumePresets[mHoverZone][0], b2 = kVolumePresets[mHoverZone][1];
@@ -387,7 +393,7 @@ void GRAPH::MouseDrag(int x, int y, int dx, int dy, const IInputMods& mods) {
     env->SetCurvature(k, nq);
     mHost->SetParamFromEngine(mIsFreq ? kQfreqParam : kQvol1Param + k, nq * 6.0, false);
   }
-  *pending = mDragged;
+  MergePending(pending, mDragged, 2 * segs);
   env->Retime(0.0f);
 }
 

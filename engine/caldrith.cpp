@@ -513,10 +513,19 @@ void CLS_CALDRITH::Activate(bool active) {
 }
 
 void CLS_CALDRITH::EditorOpened() {
-  mEditorOpen.store(true, std::memory_order_release);
+  // Only an editor that draws takes the graphs' propagation over; a view attached without
+  // a window (an unsupported platform type) must not hold shape changes back for ever.
+  IGraphics* gui = GetGUI();
+  mEditorOpen.store(gui != nullptr && gui->HasWindow(), std::memory_order_release);
 }
 void CLS_CALDRITH::EditorClosed() {
+  std::lock_guard<std::recursive_mutex> lock(Mutex());
   mEditorOpen.store(false, std::memory_order_release);
+  // Changes still waiting for the graphs' next drawing reach the engine now.
+  if (EngineStarted()) {
+    if (mFreqGraph.pending != -1) PropagateGraph(kGraphFrequency);
+    if (mVolGraph.pending != -1) PropagateGraph(kGraphVolume);
+  }
 }
 
 void CLS_CALDRITH::WatchdogLoop() {

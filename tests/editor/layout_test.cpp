@@ -319,3 +319,26 @@ TEST_F(LiveEditor, ProductPageAreaOpensTheMakersPage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(LiveEditor, ShapeChangesAreNeverHeldBackWithoutADrawingEditor) {
+  Render(1);
+  // A view attached without a window draws nothing, so the engine keeps propagating.
+  plug->EditorOpened();
+  plug->SetParamFromEditor(kQvol2, plug->ParamAt(kQvol2)->NormalizeValue(30.0));
+  EXPECT_FLOAT_EQ(plug->Engine().vol[0].Curvature(1), 5.0f);
+  plug->EditorClosed();
+
+  // A change waiting for the next drawing when the window closes reaches the engine then.
+  Open();
+  gui->Tick();
+  plug->SetParamFromEditor(kXvol2, plug->ParamAt(kXvol2)->NormalizeValue(40.0));
+  EXPECT_FLOAT_EQ(plug->Engine().vol[0].Break(1), 0.5f);
+  plug->EditorClosed();
+  gui->DestroyEditorWindow();
+  EXPECT_FLOAT_EQ(plug->Engine().vol[0].Break(1), 0.4f);
+  EXPECT_EQ(plug->Graph(CLS_CALDRITH::kGraphVolume).pending, -1);
+}
+
+}  // namespace
