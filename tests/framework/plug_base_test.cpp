@@ -214,3 +214,30 @@ TEST(PlugBase, MutexIsRecursiveAcrossHooks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PlugBase, EditorEditsWithoutAnEditor) {
+  TestPlug plug;
+  plug.SetParamFromEditor(1, 0.5);
+  EXPECT_EQ(plug.ParamAt(1)->Value(), 9.);
+  ASSERT_EQ(plug.events.size(), 1u);
+  EXPECT_EQ(plug.events[0], "report 1 0.500000");
+  EXPECT_EQ(plug.changes.back(), 1);
+  // Garbage from a control never reaches the host or the instrument.
+  plug.SetParamFromEditor(1, std::nan(""));
+  plug.SetParamFromEditor(7, 0.5);
+  EXPECT_EQ(plug.events.size(), 1u);
+  plug.SetParamFromEditor(1, 4.);
+  EXPECT_EQ(plug.events.back(), "report 1 1.000000");
+
+  plug.DeferParamEditEnd(1);  // no editor: the edit ends at once
+  EXPECT_EQ(plug.events.back(), "end 1");
+  plug.events.clear();
+  plug.FlushParamEditEnd();  // nothing pending
+  EXPECT_TRUE(plug.events.empty());
+  plug.InstallEditor(nullptr);
+  EXPECT_EQ(plug.GetGUI(), nullptr);
+}
+
+}  // namespace
