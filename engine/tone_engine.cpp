@@ -198,8 +198,19 @@ bool CpuHasAvx2() {
 #endif
 }
 
+bool CpuHasAvx512() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+  return has;
+#else
+  return false;
+#endif
+}
+
 void ToneEngine::RenderFrames(double* out0, double* out1, int nFrames, double d) {
-  static const auto impl = CpuHasAvx2() ? &kernel_avx2::RenderFrames : &kernel_base::RenderFrames;
+  static const auto impl = CpuHasAvx512() ? &kernel_avx512::RenderFrames
+                           : CpuHasAvx2() ? &kernel_avx2::RenderFrames
+                                          : &kernel_base::RenderFrames;
   impl(*this, out0, out1, nFrames, d);
 }
 

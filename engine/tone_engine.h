@@ -105,6 +105,10 @@ void RenderFrames(ToneEngine& e, double* out0, double* out1, int nFrames, double
 namespace kernel_avx2 {
 void RenderFrames(ToneEngine& e, double* out0, double* out1, int nFrames, double d);
 }
+namespace kernel_avx512 {
+void RenderFrames(ToneEngine& e, double* out0, double* out1, int nFrames, double d);
+}
 bool CpuHasAvx2();
+bool CpuHasAvx512();
 
 }  // namespace caldrith

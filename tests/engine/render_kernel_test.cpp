@@ -161,6 +161,14 @@ TEST(RenderKernel, Avx2KernelMatchesReferenceBitForBit) {
   }
 }
 
+TEST(RenderKernel, Avx512KernelMatchesReferenceBitForBit) {
+  if (!caldrith::CpuHasAvx512()) GTEST_SKIP() << "processor without AVX-512";
+  for (const Scenario& sc : Scenarios()) {
+    SCOPED_TRACE(::testing::Message() << "wave " << sc.wave << " tones " << sc.tones);
+    CompareWithReference(sc, &caldrith::kernel_avx512::RenderFrames, "avx512");
+  }
+}
+
 TEST(RenderKernel, ToneEngineRenderSilencePathFreezesEverything) {
   Scenario sc{7, 0, true, 3.0f, {4, -4, 4, -4}, {0.25f, 0.5f, 0.75f}, false, false, 9600.0f, 0.6f};
   auto e = Build(sc);
