@@ -537,14 +537,17 @@ void CLS_CALDRITH::WatchdogLoop() {
     } else {
       if (!mProcessingRan.exchange(false, std::memory_order_acq_rel)) {
         // No block for a whole check period: fade the tones in again when processing
-        // resumes. Taken under the plug-in mutex so it never meets a block.
-        lk.unlock();
-        {
-          std::lock_guard<std::recursive_mutex> lock(Mutex());
-          ClearAllVoices();
-          RequestRestart();
+        // resumes. Done under the plug-in mutex so it never meets a block; the mutex is
+        // only tried, so a destructor called with the mutex held cannot deadlock here.
+        while (mWatchdogRunning) {
+          if (Mutex().try_lock()) {
+            ClearAllVoices();
+            RequestRestart();
+            Mutex().unlock();
+            break;
+          }
+          mWatchdogWake.wait_for(lk, std::chrono::milliseconds(5));
         }
-        lk.lock();
       }
       toggle = true;
     }
