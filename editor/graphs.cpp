@@ -290,7 +290,8 @@ void GRAPH::MouseOver(int x, int y, const IInputMods& mods) {
   (void)mods;
   mHovered = -1;
   mHoverZone = -1;
-  for (int k = 0, n = 0; k < mSegments; ++k, n += 2) {
+  // Until the first drawing there are no handles or zones on screen to point at.
+  for (int k = 0, n = 0; mComputed && k < mSegments; ++k, n += 2) {
     int hx, hy;
     if (HandleCentre(n, &hx, &hy) && std::abs(x - hx) <= mHitTolerance &&
         std::abs(y - hy) <= mHitTolerance) {
@@ -305,7 +306,7 @@ void GRAPH::MouseOver(int x, int y, const IInputMods& mods) {
   }
   const IBox& z0 = mZones[0];
   const char* text;
-  if (mHovered >= 0 || x < z0.L || x > z0.R) {
+  if (mHovered >= 0 || x < z0.L || x > z0.R || !mComputed) {
     text = mIsFreq ? kFreqPointText : kVolumePointText;
   } else {
     const int zone = static_cast<int>(
