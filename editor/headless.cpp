@@ -1,6 +1,7 @@
 #include "editor/headless.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "editor/controls.h"
 #include "framework/plug_base.h"
@@ -9,6 +10,26 @@
 #ifdef CALDRITH_HAVE_RESOURCES
 #include "resources/embedded.h"
 #endif
+
+namespace {
+
+std::mutex gMissingLock;
+std::vector<int> gMissing;
+
+bool MissingForTesting(int id) {
+  std::lock_guard<std::mutex> lock(gMissingLock);
+  for (int m : gMissing) {
+    if (m == id) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void IGraphicsHeadless::SetMissingImagesForTesting(const std::vector<int>& ids) {
+  std::lock_guard<std::mutex> lock(gMissingLock);
+  gMissing = ids;
+}
 
 IGraphicsHeadless::IGraphicsHeadless(IPlugBase* plugin, int width, int height, int fps)
     : IGraphics(plugin, width, height, fps), mScreen(new raster::Bitmap()) {
@@ -104,6 +125,7 @@ void IGraphicsHeadless::SetImageOverride(int id, std::vector<unsigned char> png)
 
 raster::Bitmap* IGraphicsHeadless::DecodeImageResource(int resourceId, const char* name) {
   (void)name;
+  if (MissingForTesting(resourceId)) return nullptr;
   const unsigned char* data = nullptr;
   size_t size = 0;
   bool found = false;

@@ -62,6 +62,9 @@ class IGraphicsHeadless : public IGraphics {
 
   // Image source override for tests: id -> PNG bytes (empty vector = missing).
   void SetImageOverride(int id, std::vector<unsigned char> png);
+  // Process-wide: resource ids that every headless editor treats as missing from now on.
+  // Decoded images are cached for the process, so this only affects ids not yet loaded.
+  static void SetMissingImagesForTesting(const std::vector<int>& ids);
 
  private:
   std::unique_ptr<raster::Bitmap> mScreen;

@@ -342,3 +342,47 @@ TEST_F(LiveEditor, ShapeChangesAreNeverHeldBackWithoutADrawingEditor) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs in a fresh process (the images are cached process-wide once decoded).
+void BuildWithMissingImagesAndUseIt() {
+  IGraphicsHeadless::SetMissingImagesForTesting({103, 108, 106});
+  auto plug = std::make_unique<CLS_CALDRITH>();
+  auto* gui = dynamic_cast<IGraphicsHeadless*>(plug->GetGUI());
+  if (!gui) std::exit(2);
+  // Without 103 the pulse-rate knob is left out; without 108 the three vertical sliders and
+  // the wave slider. 24 - 1 - 4 = 19 controls remain.
+  if (gui->NControls() != 19) std::exit(3);
+  for (int i = 0; i < kNumParams; ++i) {
+    plug->SetParamFromEditor(i, plug->ParamAt(i)->NormalizedValue());
+  }
+  plug->SetSampleRate(48000.0);
+  plug->SetMaxFrames(256);
+  plug->SetOutputsConnected(0, 2, true);
+  gui->CreateEditorWindow(nullptr);
+  plug->EditorOpened();
+  std::vector<double> l(256), r(256);
+  double* bufs[2] = {l.data(), r.data()};
+  plug->AttachOutputs(0, 2, bufs);
+  plug->ProcessBlock(256);
+  // Everywhere the mouse can go, including where the missing controls would be and the
+  // graphs' preset column without its highlight image.
+  for (int y = -10; y < 490; y += 7) {
+    for (int x = -10; x < 610; x += 13) {
+      gui->MouseOver(x, y, IInputMods());
+      gui->MouseDown(x, y, kLeft);
+      gui->MouseDrag(x + 3, y - 3, kLeft);
+      gui->MouseUp(x + 3, y - 3, kLeft);
+    }
+    gui->Tick();
+  }
+  std::exit(0);
+}
+
+TEST(EditorImages, MissingImagesLeaveTheirControlsOut) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(BuildWithMissingImagesAndUseIt(), ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
