@@ -369,7 +369,6 @@ LRESULT IGraphicsWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
         return 0;
       }
       break;
-    case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
       if (GetPlugin())
         return GetPlugin()->EditorColourHook(static_cast<uintptr_t>(wParam),

@@ -543,3 +543,39 @@ TEST_F(WindowTest, ScreenshotMatchesTheHeadlessPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(WindowTest, FoldersWebPagesAndImageResources) {
+  Editor e;
+  std::string host, module;
+  e.gui->HostFolder(&host);
+  e.gui->ModuleFolder(&module);
+  wchar_t exe[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::string exePath;
+  for (DWORD i = 0; i < n; ++i) exePath.push_back(static_cast<char>(exe[i] & 0xFF));
+  ASSERT_FALSE(host.empty());
+  EXPECT_EQ(host.back(), '\\');
+  EXPECT_EQ(exePath.rfind(host, 0), 0u);
+  EXPECT_EQ(exePath.find('\\', host.size()), std::string::npos);
+  // The editor is linked into this program, so its module is the program.
+  EXPECT_EQ(module, host);
+
+  // A page that cannot be opened answers false (and, without an error text, asks nothing).
+  e.wnd = static_cast<HWND>(e.gui->CreateEditorWindow(parent));
+  ASSERT_TRUE(e.wnd);
+  EXPECT_FALSE(e.gui->OpenWebPage("caldrith-no-such-scheme:nothing", "Caldrith", nullptr, nullptr));
+  EXPECT_FALSE(e.gui->OpenWebPage(nullptr, "Caldrith", nullptr, nullptr));
+
+  // Images come from the module's PNG resources; other ids give nothing.
+  std::unique_ptr<raster::Bitmap> knob(e.gui->DecodeImageResource(103, "img/knob.png"));
+  ASSERT_TRUE(knob);
+  EXPECT_EQ(knob->Width(), 184);
+  EXPECT_EQ(knob->Height(), 92);
+  EXPECT_EQ(e.gui->DecodeImageResource(99, "cursor, not a PNG"), nullptr);
+  EXPECT_EQ(e.gui->DecodeImageResource(4242, "missing"), nullptr);
+  e.gui->DestroyEditorWindow();
+}
+
+}  // namespace
