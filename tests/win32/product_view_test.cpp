@@ -212,9 +212,11 @@ TEST(ProductEditor, AttachedToAHostWindowAndDrivenByMessages) {
   EXPECT_EQ(gui->EditWindow(), nullptr);
   EXPECT_NEAR(h.Value(kIsochronic), 440.0, 1e-9);
   EXPECT_EQ(h.handler.Count('b', kIsochronic), 1);  // the right click that opened the box
-  for (const auto& n : h.handler.log)
-    if (n.kind == 'p')
+  for (const auto& n : h.handler.log) {
+    if (n.kind == 'p') {
       EXPECT_NEAR(n.value, h.plug->ParamAt(kIsochronic)->NormalizeValue(440.0), 1e-12);
+    }
+  }
 
   // A wheel step over the rate knob, then the view goes away before its edit has ended.
   h.handler.log.clear();
