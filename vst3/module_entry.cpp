@@ -60,8 +60,7 @@ SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* h
           kResultOk ||
       !processor)
     return false;
-  const bool ok =
-      WriteEditorPicture(static_cast<CLS_CALDRITH*>(processor), hoverParam, pngPath);
+  const bool ok = WriteEditorPicture(static_cast<CLS_CALDRITH*>(processor), hoverParam, pngPath);
   processor->release();
   return ok;
 }
