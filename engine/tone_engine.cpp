@@ -208,10 +208,11 @@ bool CpuHasAvx512() {
 }
 
 void ToneEngine::RenderFrames(double* out0, double* out1, int nFrames, double d) {
-  static const auto impl = CpuHasAvx512() ? &kernel_avx512::RenderFrames
-                           : CpuHasAvx2() ? &kernel_avx2::RenderFrames
-                                          : &kernel_base::RenderFrames;
-  impl(*this, out0, out1, nFrames, d);
+  using Fn = void (*)(ToneEngine&, double*, double*, int, double);
+  static const Fn narrow = CpuHasAvx2() ? &kernel_avx2::RenderFrames : &kernel_base::RenderFrames;
+  static const Fn wide = CpuHasAvx512() ? &kernel_avx512::RenderFrames : narrow;
+  // Eight-lane vectors only pay off when more than four tones sound.
+  (tones > 4 ? wide : narrow)(*this, out0, out1, nFrames, d);
 }
 
 void ToneEngine::EndOfBlockSync() {
