@@ -87,8 +87,10 @@ class CLS_CALDRITH : public CaldrithBase {
   void ShowStatus(const char* text);
 
   // ---- entry points for the graph controls ----
-  // The two graph envelopes. Controls change their shape and pending code, then call
-  // PropagateGraph once the engine has started. All of these take the plug-in mutex.
+  // The two graph envelopes. Parameter changes write them on the thread that applies the
+  // parameter, under the plug-in mutex, so a control holds Mutex() while it reads or
+  // changes one; it then calls PropagateGraph once the engine has started. The functions
+  // below take the mutex themselves.
   GraphEnvelope& Graph(int which) { return which == kGraphVolume ? mVolGraph : mFreqGraph; }
   // Copies what the pending code names into the 16 engine envelopes of that kind,
   // re-times them, re-phases the tones and starts declick glides; clears the code.
