@@ -214,6 +214,26 @@ TEST(Presets, FrequencyPresetsSetEverything) {
   EXPECT_EQ(127, p->CurrentPresetIdx());
 }
 
+// The pulse rate of every frequency preset is the number its name gives.
+TEST(Presets, FrequencyPresetRatesMatchTheirNames) {
+  auto p = MakeReady();
+  for (int slot = 12; slot <= 130; ++slot) {
+    const std::string name = p->PresetNameAt(slot);
+    double rate = 0.0;
+    if (name.rfind("Solfeggio", 0) == 0) {
+      const size_t hz = name.rfind(" Hz");
+      const size_t start = name.rfind(' ', hz - 1);
+      rate = std::stod(name.substr(start + 1, hz - start - 1));
+    } else {
+      const size_t open = name.rfind('(');
+      rate = std::stod(name.substr(open + 1));
+    }
+    ASSERT_TRUE(p->SelectPreset(slot)) << slot;
+    EXPECT_EQ(rate, p->ParamAt(kIsochronic)->Value()) << name;
+    EXPECT_EQ(slot == 79 ? 3.0 : 0.0, p->ParamAt(kWave)->Value()) << name;
+  }
+}
+
 TEST(Presets, LockPresetsChangeOnlyTheirParameters) {
   auto p = MakeReady();
   ASSERT_TRUE(p->SelectPreset(57));
