@@ -64,6 +64,11 @@ TEST(Component, InitializeIdentifiesHostAndRunsOnce) {
   EXPECT_EQ(h.component->terminate(), kResultOk);
   EXPECT_EQ(h.component->terminate(), kResultOk);
   EXPECT_EQ(h.component->getBusCount(kAudio, kOutput), 0);
+  // A host may initialize again after terminate and finds the same plug-in.
+  ASSERT_EQ(h.Initialize(), kResultOk);
+  EXPECT_EQ(h.component->getBusCount(kAudio, kOutput), 1);
+  EXPECT_EQ(h.component->getBusCount(kEvent, kInput), 1);
+  EXPECT_EQ(h.controller->getParameterCount(), kTestParams + 1);
 }
 
 TEST(Component, HostNameLookup) {
