@@ -63,15 +63,16 @@ void SegmentEnvelope::ComputeSegment(int k, double a, float stepsFloat, bool cur
     mMul[k] = 1.0;
     return;
   }
-  // Truncation of the float count; counts beyond the int range cannot occur for any
-  // sweep this instrument sets up, but are bounded all the same.
-  const int n = stepsFloat >= 2147483520.0f ? 2147483520 : static_cast<int>(stepsFloat);
-  if (!(stepsFloat > 0.0f) || n <= 0) {
+  // A segment without a whole step (or a negative one, from breaks out of order) ends at
+  // once. Counts beyond the int range cannot occur for any sweep this instrument sets
+  // up, but are bounded all the same.
+  if (!(stepsFloat >= 1.0f)) {
     mInstant[k] = 1;
     mMul[k] = 1.0;
     mInc[k] = mRising[k] ? kInf : -kInf;
     return;
   }
+  const int n = stepsFloat >= 2147483520.0f ? 2147483520 : static_cast<int>(stepsFloat);
   const double m = static_cast<double>(std::exp(mCurvature[k] / static_cast<float>(n)));
   mMul[k] = m;
   if (m == 1.0) {

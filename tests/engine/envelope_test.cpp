@@ -158,6 +158,10 @@ TEST(SegmentEnvelope, OutOfOrderBreaksStayFinite) {
   for (int i = 0; i < 5000; ++i) ASSERT_TRUE(std::isfinite(e.Step()));
   e.SetPosition(0.5f);
   EXPECT_TRUE(std::isfinite(e.Value()));
+  // The longest cycles turn a backward break into a step count beyond the int range.
+  e.Retime(3.6e9f);
+  e.SetPosition(0.5f);
+  for (int i = 0; i < 100; ++i) ASSERT_TRUE(std::isfinite(e.Step()));
 }
 
 // Runs the gate for several pulses and measures the pulse length and the longest run of
