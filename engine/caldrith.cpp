@@ -456,7 +456,9 @@ bool CLS_CALDRITH::PresetAppliesParam(int paramIdx, int presetIdx) {
 // ---------------------------------------------------------------- processing
 
 void CLS_CALDRITH::RenderBlock(double** /*inputs*/, double** outputs, int nFrames) {
-  if (outputs == nullptr || nFrames <= 0 || outputs[0] == nullptr || outputs[1] == nullptr) return;
+  // A block of no frames still counts as processing (start, restart, status deadline).
+  if (nFrames < 0) nFrames = 0;
+  if (nFrames > 0 && (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr)) return;
   std::lock_guard<std::recursive_mutex> lock(Mutex());
   mProcessingRan.store(true, std::memory_order_release);
   if (!EngineStarted()) {
@@ -480,7 +482,8 @@ void CLS_CALDRITH::RenderBlock(double** /*inputs*/, double** outputs, int nFrame
                     mSweepLen);
     mEngine.StartGlides(mTones, true, true);
   }
-  mEngine.Render(outputs[0], outputs[1], nFrames, target);
+  mEngine.Render(nFrames > 0 ? outputs[0] : nullptr, nFrames > 0 ? outputs[1] : nullptr, nFrames,
+                 target);
 }
 
 void CLS_CALDRITH::Reset() {

@@ -226,15 +226,20 @@ void ToneEngine::EndOfBlockSync() {
 }
 
 void ToneEngine::Render(double* out0, double* out1, int nFrames, double target) {
-  if (nFrames <= 0 || out0 == nullptr || out1 == nullptr) return;
+  if (nFrames < 0) nFrames = 0;
+  if (nFrames > 0 && (out0 == nullptr || out1 == nullptr)) return;
   if (target == 0.0 && master < 1e-11) {
-    std::memset(out0, 0, sizeof(double) * static_cast<size_t>(nFrames));
-    std::memset(out1, 0, sizeof(double) * static_cast<size_t>(nFrames));
+    if (nFrames > 0) {
+      std::memset(out0, 0, sizeof(double) * static_cast<size_t>(nFrames));
+      std::memset(out1, 0, sizeof(double) * static_cast<size_t>(nFrames));
+    }
     return;
   }
-  const double diff = target - master;
-  const double d = std::fabs(diff) > 1e-11 ? diff / nFrames : 0.0;
-  RenderFrames(out0, out1, nFrames, d);
+  if (nFrames > 0) {
+    const double diff = target - master;
+    const double d = std::fabs(diff) > 1e-11 ? diff / nFrames : 0.0;
+    RenderFrames(out0, out1, nFrames, d);
+  }
   EndOfBlockSync();
 }
 

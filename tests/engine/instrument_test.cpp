@@ -367,6 +367,24 @@ TEST(Rephase, RestartPlacesTonesEvenlyFromTheHostPosition) {
   }
 }
 
+TEST(Rephase, AnEmptyBlockStartsTheEngineAtItsOwnPosition) {
+  auto p = MakeReady();
+  SetParam(*p, kQfreq, 0);
+  SetParam(*p, kTones, 4);
+  const double len = 60.0 * 48000.0 * 2.0;
+  SetTransport(*p, 1, static_cast<int64_t>(len / 2));
+  {
+    std::lock_guard<std::recursive_mutex> lock(p->Mutex());
+    p->RenderBlock(nullptr, nullptr, 0);
+  }
+  EXPECT_TRUE(p->EngineStarted());
+  EXPECT_FALSE(p->RestartRequested());
+  EXPECT_NEAR(0.5, p->SweepValue(0), 1e-6);
+  SetTransport(*p, 1, 0);
+  Render(*p, 1);
+  EXPECT_NEAR(0.5 + 2.0 / len, p->SweepValue(0), 1e-6);
+}
+
 TEST(Rephase, ChangingTheToneCountKeepsToneZeroAndSpacesTheRest) {
   auto p = MakeReady();
   SetParam(*p, kQfreq, 0);
