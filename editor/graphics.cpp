@@ -18,9 +18,11 @@ struct BitmapCache {
   std::vector<std::pair<int, std::unique_ptr<raster::Bitmap>>> entries;
 };
 
+// Destroyed when the module unloads, so a host that loads and unloads the module
+// repeatedly does not accumulate decoded images.
 BitmapCache& Cache() {
-  static BitmapCache* cache = new BitmapCache();  // outlives every static editor
-  return *cache;
+  static BitmapCache cache;
+  return cache;
 }
 
 constexpr int kMinParamSlots = 64;

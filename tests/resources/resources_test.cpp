@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -255,13 +255,16 @@ TEST(ResourceScript, AgreesWithTheEmbeddedTables) {
   // embedded tables: both must carry the same files under the same ids.
   std::ifstream rc(std::string(CALDRITH_RESOURCE_DIR) + "/caldrith.rc");
   ASSERT_TRUE(rc.good());
-  const std::regex line(R"(^\s*(\d+)\s+(PNG|CURSOR)\s+\"([^\"]+)\"\s*$)");
   std::map<int, std::string> pngs, cursors;
   std::string text;
   while (std::getline(rc, text)) {
-    std::smatch m;
-    if (!std::regex_match(text, m, line)) continue;
-    (m[2] == "PNG" ? pngs : cursors)[std::stoi(m[1])] = m[3];
+    // Resource lines read: <id> PNG|CURSOR "<path>"
+    std::istringstream in(text);
+    int id = 0;
+    std::string type, quoted;
+    if (!(in >> id >> type >> quoted) || (type != "PNG" && type != "CURSOR")) continue;
+    if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"') continue;
+    (type == "PNG" ? pngs : cursors)[id] = quoted.substr(1, quoted.size() - 2);
   }
   ASSERT_EQ(11u, pngs.size());
   ASSERT_EQ(2u, cursors.size());
