@@ -598,6 +598,10 @@ LRESULT IGraphicsWin::HandleEditMessage(HWND hWnd, UINT msg, WPARAM wParam, LPAR
       }
       mEditState = kEditing;
       break;
+    case WM_CHAR:
+      // The character that Enter's key-down produces would put a line break into the value.
+      if (wParam == '\r' || wParam == '\n') return 0;
+      break;
     case WM_GETDLGCODE:
       if (!mEditParam) {
         LRESULT code = CallWindowProcW(def, hWnd, msg, wParam, lParam);

@@ -389,7 +389,9 @@ TEST_F(WindowTest, FreeTextEntryEditsATextControl) {
   EXPECT_EQ(er.left, kTextBox.L);
   EXPECT_EQ(er.top, kTextBox.T);
   SetWindowTextW(edit, L"world");
+  // Enter as the keyboard delivers it: the key-down, then its character.
   SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 1);
+  SendMessageW(edit, WM_CHAR, '\r', 1);
   e.gui->Tick();
   EXPECT_STREQ(e.text->Text(), "world");
 
