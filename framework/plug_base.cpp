@@ -300,15 +300,17 @@ bool IPlugBase::SelectPreset(int idx) {
   Lock lock(mMutex);
   if (idx < 0 || idx >= PresetCount()) return false;
   PresetRecord& slot = mPresets[static_cast<size_t>(idx)];
+  bool ok = true;
   if (!slot.initialised) {
+    // First selection of an empty slot names it; the parameters keep their values.
     char name[kPresetNameSize];
     std::snprintf(name, sizeof name, "%s %d", "user preset", NextUserPresetNumber());
     slot.initialised = true;
     CopyText(slot.name, name, kPresetNameSize);
-    return true;
+  } else {
+    mCurrentPresetIdx = idx;  // before restoring, so the instrument's locks see the new preset
+    ok = LoadParams(&slot.state, 0) > 0;
   }
-  mCurrentPresetIdx = idx;
-  bool ok = LoadParams(&slot.state, 0) > 0;
   if (ok) {
     mCurrentPresetIdx = idx;
     SendParamsToEditor();

@@ -136,7 +136,7 @@ TEST(Presets, UnfilledSlotsBecomeUserPresets) {
   EXPECT_TRUE(plug.SelectPreset(4));
   EXPECT_STREQ(plug.PresetNameAt(4), "user preset 1");
   EXPECT_TRUE(plug.changes.empty());
-  EXPECT_EQ(plug.CurrentPresetIdx(), 0);
+  EXPECT_EQ(plug.CurrentPresetIdx(), 4);
   EXPECT_TRUE(plug.SelectPreset(2));
   EXPECT_STREQ(plug.PresetNameAt(2), "user preset 2");
   EXPECT_FALSE(plug.SelectPreset(4));  // now initialised, but holds no values
