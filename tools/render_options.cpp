@@ -165,11 +165,11 @@ std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts) {
         hasInlineValue = true;
       }
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* option = nullptr;
     for (const OptionSpec& s : table) {
-      if (arg == s.longName || (s.shortName && arg == s.shortName)) spec = &s;
+      if (arg == s.longName || (s.shortName && arg == s.shortName)) option = &s;
     }
-    if (!spec) {
+    if (!option) {
       std::vector<std::string> names;
       for (const OptionSpec& s : table) names.push_back(s.longName);
       std::vector<std::string> near = ClosestNames(arg, names, 1);
@@ -178,16 +178,16 @@ std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts) {
         msg += " (did you mean " + near[0] + "?)";
       return msg;
     }
-    if (spec->valueName) {
+    if (option->valueName) {
       if (!hasInlineValue) {
         if (i + 1 >= argc)
-          return std::string(spec->longName) + " needs a value (" + spec->valueName + ")";
+          return std::string(option->longName) + " needs a value (" + option->valueName + ")";
         value = argv[++i];
       }
     } else if (hasInlineValue) {
-      return std::string(spec->longName) + " takes no value";
+      return std::string(option->longName) + " takes no value";
     }
-    std::string err = spec->apply(*opts, value);
+    std::string err = option->apply(*opts, value);
     if (!err.empty()) return err;
   }
   return "";

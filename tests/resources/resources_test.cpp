@@ -79,32 +79,32 @@ Rgba DecodeResource(int id) {
 
 TEST(EmbeddedImages, HeadersMatchTheLayout) {
   static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  for (const ImageSpec& spec : kImages) {
-    SCOPED_TRACE(spec.file);
+  for (const ImageSpec& image : kImages) {
+    SCOPED_TRACE(image.file);
     const unsigned char* data = nullptr;
     size_t size = 0;
-    ASSERT_TRUE(CaldrithFindResource(spec.id, &data, &size));
+    ASSERT_TRUE(CaldrithFindResource(image.id, &data, &size));
     // The Windows loader refuses resources of 7 bytes or less; a real PNG is far larger.
     ASSERT_GT(size, 33u);
     EXPECT_EQ(0, std::memcmp(data, kSignature, 8));
     EXPECT_EQ(0, std::memcmp(data + 12, "IHDR", 4));
-    EXPECT_EQ(uint32_t(spec.width), BigEndian32(data + 16));
-    EXPECT_EQ(uint32_t(spec.height), BigEndian32(data + 20));
+    EXPECT_EQ(uint32_t(image.width), BigEndian32(data + 16));
+    EXPECT_EQ(uint32_t(image.height), BigEndian32(data + 20));
     EXPECT_EQ(8, data[24]) << "bit depth";
-    EXPECT_EQ(spec.alpha ? 6 : 2, data[25]) << "colour type";
-    EXPECT_EQ(0, spec.height % spec.frames);
+    EXPECT_EQ(image.alpha ? 6 : 2, data[25]) << "colour type";
+    EXPECT_EQ(0, image.height % image.frames);
   }
 }
 
 TEST(EmbeddedImages, AreTheCommittedFilesByteForByte) {
   // A stale generated table would ship old artwork without any other symptom.
-  for (const ImageSpec& spec : kImages) {
-    SCOPED_TRACE(spec.file);
+  for (const ImageSpec& image : kImages) {
+    SCOPED_TRACE(image.file);
     std::vector<unsigned char> file =
-        ReadFile(std::string(CALDRITH_RESOURCE_DIR) + "/" + spec.file);
+        ReadFile(std::string(CALDRITH_RESOURCE_DIR) + "/" + image.file);
     const unsigned char* data = nullptr;
     size_t size = 0;
-    ASSERT_TRUE(CaldrithFindResource(spec.id, &data, &size));
+    ASSERT_TRUE(CaldrithFindResource(image.id, &data, &size));
     ASSERT_EQ(file.size(), size);
     EXPECT_TRUE(std::equal(file.begin(), file.end(), data));
   }
@@ -268,7 +268,7 @@ TEST(ResourceScript, AgreesWithTheEmbeddedTables) {
   }
   ASSERT_EQ(11u, pngs.size());
   ASSERT_EQ(2u, cursors.size());
-  for (const ImageSpec& spec : kImages) EXPECT_EQ(spec.file, pngs[spec.id]) << spec.id;
+  for (const ImageSpec& image : kImages) EXPECT_EQ(image.file, pngs[image.id]) << image.id;
   for (auto& [id, path] : cursors) {
     SCOPED_TRACE(path);
     ASSERT_TRUE(id == 98 || id == 99);
