@@ -127,25 +127,51 @@ void ToneEngine::ClearVoices(int from, int to) {
   }
 }
 
+namespace {
+
+// The lane mirror of one envelope bank (the sweeps or the volume envelopes).
+struct LaneMirror {
+  double *val, *mul, *inc, *tgt;
+  int64_t* rise;
+  int32_t* seg;
+};
+
+LaneMirror SweepMirror(ToneLanes& L) {
+  return {L.swVal, L.swMul, L.swInc, L.swTgt, L.swRise, L.swSeg};
+}
+LaneMirror VolMirror(ToneLanes& L) {
+  return {L.veVal, L.veMul, L.veInc, L.veTgt, L.veRise, L.veSeg};
+}
+
+// Lane i runs segment k of the envelope from value v.
+void MirrorSegment(const LaneMirror& m, const SegmentEnvelope& e, int i, int k, double v) {
+  m.val[i] = v;
+  m.seg[i] = k;
+  m.mul[i] = e.Multiplier(k);
+  m.inc[i] = e.Increment(k);
+  m.tgt[i] = e.Target(k);
+  m.rise[i] = e.Rising(k) ? -1 : 0;
+}
+
+// Lane i after its envelope finished the running segment.
+void AdvanceLane(const LaneMirror& m, const SegmentEnvelope& e, int i) {
+  int k = m.seg[i];
+  double v = e.Target(k);
+  if (++k >= e.Segments()) {
+    k = 0;
+    v = e.StartValue();
+  }
+  MirrorSegment(m, e, i, k, v);
+}
+
+}  // namespace
+
 void ToneEngine::LoadLanes(int n) {
   if (n > kMaxTones) n = kMaxTones;
+  const LaneMirror sw = SweepMirror(lanes), ve = VolMirror(lanes);
   for (int i = 0; i < n; ++i) {
-    const SegmentEnvelope& s = sweep[i];
-    const int ks = s.Segment();
-    lanes.swVal[i] = s.Value();
-    lanes.swSeg[i] = ks;
-    lanes.swMul[i] = s.Multiplier(ks);
-    lanes.swInc[i] = s.Increment(ks);
-    lanes.swTgt[i] = s.Target(ks);
-    lanes.swRise[i] = s.Rising(ks) ? -1 : 0;
-    const SegmentEnvelope& v = vol[i];
-    const int kv = v.Segment();
-    lanes.veVal[i] = v.Value();
-    lanes.veSeg[i] = kv;
-    lanes.veMul[i] = v.Multiplier(kv);
-    lanes.veInc[i] = v.Increment(kv);
-    lanes.veTgt[i] = v.Target(kv);
-    lanes.veRise[i] = v.Rising(kv) ? -1 : 0;
+    MirrorSegment(sw, sweep[i], i, sweep[i].Segment(), sweep[i].Value());
+    MirrorSegment(ve, vol[i], i, vol[i].Segment(), vol[i].Value());
   }
 }
 
@@ -158,35 +184,10 @@ void ToneEngine::StoreLanes(int n) {
 }
 
 void ToneEngine::AdvanceSweepLane(int i) {
-  const SegmentEnvelope& s = sweep[i];
-  int k = lanes.swSeg[i];
-  double v = s.Target(k);
-  if (++k >= s.Segments()) {
-    k = 0;
-    v = s.StartValue();
-  }
-  lanes.swVal[i] = v;
-  lanes.swSeg[i] = k;
-  lanes.swMul[i] = s.Multiplier(k);
-  lanes.swInc[i] = s.Increment(k);
-  lanes.swTgt[i] = s.Target(k);
-  lanes.swRise[i] = s.Rising(k) ? -1 : 0;
+  AdvanceLane(SweepMirror(lanes), sweep[i], i);
 }
-
 void ToneEngine::AdvanceVolLane(int i) {
-  const SegmentEnvelope& s = vol[i];
-  int k = lanes.veSeg[i];
-  double v = s.Target(k);
-  if (++k >= s.Segments()) {
-    k = 0;
-    v = s.StartValue();
-  }
-  lanes.veVal[i] = v;
-  lanes.veSeg[i] = k;
-  lanes.veMul[i] = s.Multiplier(k);
-  lanes.veInc[i] = s.Increment(k);
-  lanes.veTgt[i] = s.Target(k);
-  lanes.veRise[i] = s.Rising(k) ? -1 : 0;
+  AdvanceLane(VolMirror(lanes), vol[i], i);
 }
 
 bool CpuHasAvx2() {
