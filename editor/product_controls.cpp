@@ -42,28 +42,12 @@ void FormatControlValue(IGraphics* g, const IControl* c, bool withUnit, char* ou
   }
 }
 
-// ---- hover ----
-
-void IHoverControl::MouseOver(int x, int y, const IInputMods& mods) {
-  (void)x;
-  (void)y;
-  (void)mods;
-  if (mHovered) return;
-  mHovered = true;
-  MarkDirty(false);
-}
-
-void IHoverControl::MouseOut() {
-  mHovered = false;
-  MarkDirty(false);
-}
-
 // ---- IKnobRotVal ----
 
 IKnobRotVal::IKnobRotVal(IPlugBase* plugin, int paramIdx, int x, int y, const IImage& bitmap,
                          const ITextStyle& style, int labelOffset, int sweep, double gearing,
                          int width, int direction, float hoverAlpha, bool showUnit, int steps)
-    : IKnobControl(plugin, IBox(), paramIdx, direction, gearing),
+    : WithHover<IKnobControl>(plugin, IBox(), paramIdx, direction, gearing),
       mStyle(style),
       mBitmap(bitmap),
       mCx(x),
@@ -114,20 +98,6 @@ void IKnobRotVal::MouseUp(int x, int y, const IInputMods& mods) {
   (void)mods;
   if (mSteps > 0) mValue = std::floor(mSteps * mValue + 0.5) / mSteps;
   MarkDirty(true);
-}
-
-void IKnobRotVal::MouseOver(int x, int y, const IInputMods& mods) {
-  (void)x;
-  (void)y;
-  (void)mods;
-  if (mHovered) return;
-  mHovered = true;
-  MarkDirty(false);
-}
-
-void IKnobRotVal::MouseOut() {
-  mHovered = false;
-  MarkDirty(false);
 }
 
 // ---- ISliderImg ----

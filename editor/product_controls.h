@@ -4,21 +4,31 @@
 #include "editor/controls.h"
 
 // Shared hover flag: MouseOver sets it once, MouseOut clears it; both mark the control dirty.
-class IHoverControl : public IControl {
+template <class Base>
+class WithHover : public Base {
  public:
-  using IControl::IControl;
-  void MouseOver(int x, int y, const IInputMods& mods) override;
-  void MouseOut() override;
+  using Base::Base;
+  void MouseOver(int, int, const IInputMods&) override {
+    if (mHovered) return;
+    mHovered = true;
+    this->MarkDirty(false);
+  }
+  void MouseOut() override {
+    mHovered = false;
+    this->MarkDirty(false);
+  }
   bool Hovered() const { return mHovered; }
 
  protected:
   bool mHovered = false;
 };
 
+using IHoverControl = WithHover<IControl>;
+
 // Writes the bound parameter's value text (plus its unit when asked) into `out`.
 void FormatControlValue(IGraphics* g, const IControl* c, bool withUnit, char* out, int size);
 
-class IKnobRotVal : public IKnobControl {
+class IKnobRotVal : public WithHover<IKnobControl> {
  public:
   IKnobRotVal(IPlugBase* plugin, int paramIdx, int x, int y, const IImage& bitmap,
               const ITextStyle& style, int labelOffset = 2, int sweep = 300, double gearing = 4.0,
@@ -26,10 +36,7 @@ class IKnobRotVal : public IKnobControl {
               int steps = 0);
   bool Paint(IGraphics* g) override;
   void MouseUp(int x, int y, const IInputMods& mods) override;
-  void MouseOver(int x, int y, const IInputMods& mods) override;
-  void MouseOut() override;
 
-  bool Hovered() const { return mHovered; }
   // Rotation for the current value, radians, positive clockwise.
   double Angle() const;
   int CentreX() const { return mCx; }
@@ -45,7 +52,6 @@ class IKnobRotVal : public IKnobControl {
   float mHoverAlpha;
   bool mShowUnit;
   IBlendSpec mDrawBlend;
-  bool mHovered = false;
   char mText[160] = {};
 };
 
