@@ -82,6 +82,15 @@ IGraphics::~IGraphics() {
   while (!mControls.empty()) mControls.pop_back();
 }
 
+bool IGraphics::AskForFile(std::string* out, int, const char*, const char*) {
+  if (out) out->clear();
+  return false;
+}
+
+bool IGraphics::AskForColour(IRgba*, const char*) {
+  return false;
+}
+
 // ---- bitmap cache ----
 
 raster::Bitmap* IGraphics::CacheFind(int id) {

@@ -33,9 +33,10 @@ class IGraphics {
   virtual void AskParamValue(IControl* control, PlugParam* param, bool centred) = 0;
   virtual void HostFolder(std::string* out) = 0;
   virtual void ModuleFolder(std::string* out) = 0;
-  virtual bool AskForFile(std::string* out, int action, const char* folder,
-                          const char* extensions) = 0;
-  virtual bool AskForColour(IRgba* colour, const char* prompt) = 0;
+  // File and colour dialogs: no control of this product asks for them; platforms that
+  // offer them override these, the rest answer "cancelled".
+  virtual bool AskForFile(std::string* out, int action, const char* folder, const char* extensions);
+  virtual bool AskForColour(IRgba* colour, const char* prompt);
   virtual bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                            const char* errorText) = 0;
   virtual bool ForwardWheel(int detents) = 0;

@@ -73,21 +73,6 @@ void IGraphicsHeadless::ModuleFolder(std::string* out) {
   if (out) out->clear();
 }
 
-bool IGraphicsHeadless::AskForFile(std::string* out, int action, const char* folder,
-                                   const char* extensions) {
-  (void)action;
-  (void)folder;
-  (void)extensions;
-  if (out) out->clear();
-  return false;
-}
-
-bool IGraphicsHeadless::AskForColour(IRgba* colour, const char* prompt) {
-  (void)colour;
-  (void)prompt;
-  return false;
-}
-
 bool IGraphicsHeadless::OpenWebPage(const char* url, const char* title, const char* confirmText,
                                     const char* errorText) {
   (void)confirmText;

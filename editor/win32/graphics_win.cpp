@@ -638,15 +638,6 @@ void IGraphicsWin::ModuleFolder(std::string* out) {
   FolderOf(path, n, out);
 }
 
-bool IGraphicsWin::AskForFile(std::string* out, int action, const char* folder,
-                              const char* extensions) {
-  (void)action;
-  (void)folder;
-  (void)extensions;
-  if (out) out->clear();
-  return false;
-}
-
 bool IGraphicsWin::AskForColour(IRgba* colour, const char* prompt) {
   (void)prompt;
   if (!colour || !mWnd) return false;

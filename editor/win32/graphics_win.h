@@ -23,8 +23,6 @@ class IGraphicsWin : public IGraphics {
   void AskParamValue(IControl* control, PlugParam* param, bool centred) override;
   void HostFolder(std::string* out) override;
   void ModuleFolder(std::string* out) override;
-  bool AskForFile(std::string* out, int action, const char* folder,
-                  const char* extensions) override;
   bool AskForColour(IRgba* colour, const char* prompt) override;
   bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                    const char* errorText) override;
