@@ -8,17 +8,8 @@ cd "$(dirname "$0")/.."
 need=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev
       libsndfile1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core
       librsvg2-bin clang-format)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. scripts/packages.sh
+ensure_packages "${need[@]}"
 
 sdk=deps/vst3sdk
 if [ ! -f "$sdk/pluginterfaces/base/funknown.h" ]; then

@@ -8,17 +8,8 @@ root=$PWD
 need=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
       mingw-w64-x86-64-dev libz-mingw-w64-dev wine wine64 xvfb xauth dpkg-dev cmake make
       googletest x11-apps netpbm)
-missing=()
-for p in "${need[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. scripts/packages.sh
+ensure_packages "${need[@]}"
 
 win=$root/deps/win
 
