@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -63,15 +64,14 @@ bool Exists(const std::string& p) {
 }
 
 std::string DefaultBundle() {
-  std::string dir = ExecutableDir();
-  for (const std::string& candidate : {dir + "/../Caldrith.vst3", dir + "/Caldrith.vst3"}) {
+  const char* home = std::getenv("HOME");
+  std::vector<std::string> places = BundleSearchPath(ExecutableDir(), home ? home : "");
+  for (const std::string& candidate : places) {
     if (Exists(caldrith_host::BundleLibraryPath(candidate))) return candidate;
   }
-#ifdef CALDRITH_BUILT_BUNDLE
-  return CALDRITH_BUILT_BUNDLE;
-#else
-  return dir + "/../Caldrith.vst3";
-#endif
+  std::string msg = "no Caldrith.vst3 bundle found; looked for";
+  for (const std::string& p : places) msg += "\n  " + p;
+  throw std::runtime_error(msg + "\n(name one with --bundle)");
 }
 
 bool ReadFile(const std::string& path, std::vector<char>* out) {
@@ -529,6 +529,10 @@ int main(int argc, char** argv) {
   }
   if (opts.help) {
     std::printf("%s", RenderUsage("caldrith-render").c_str());
+    return 0;
+  }
+  if (opts.version) {
+    std::printf("caldrith-render %s\n", CALDRITH_VERSION);
     return 0;
   }
   try {

@@ -50,7 +50,8 @@ bool ParseInt(const std::string& text, int* out) {
 std::vector<OptionSpec>& RenderOptionTable() {
   static std::vector<OptionSpec> table = {
       {"--bundle", nullptr, "PATH",
-       "the .vst3 bundle to load (default: the one built beside this tool)",
+       "the .vst3 bundle to load (default: the one installed or built beside this tool, "
+       "else /usr/lib/vst3, /usr/local/lib/vst3, ~/.vst3)",
        [](RenderOptions& o, const std::string& v) {
          o.bundle = v;
          return std::string();
@@ -147,6 +148,11 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.help = true;
          return std::string();
        }},
+      {"--version", nullptr, nullptr, "print the version and exit",
+       [](RenderOptions& o, const std::string&) {
+         o.version = true;
+         return std::string();
+       }},
   };
   return table;
 }
@@ -191,6 +197,15 @@ std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts) {
     if (!err.empty()) return err;
   }
   return "";
+}
+
+std::vector<std::string> BundleSearchPath(const std::string& exeDir, const std::string& home) {
+  const std::string name = "/Caldrith.vst3";
+  std::vector<std::string> path = {exeDir + "/../lib/vst3" + name, exeDir + "/.." + name,
+                                   exeDir + name, "/usr/lib/vst3" + name,
+                                   "/usr/local/lib/vst3" + name};
+  if (!home.empty()) path.push_back(home + "/.vst3" + name);
+  return path;
 }
 
 std::string RenderUsage(const char* program) {

@@ -19,6 +19,7 @@ struct RenderOptions {
   bool listParams = false;
   bool quiet = false;
   bool help = false;
+  bool version = false;
   std::string stateIn;
   std::string stateOut;
   std::string editorPng;  // picture of the editor after the render
@@ -41,6 +42,11 @@ std::vector<OptionSpec>& RenderOptionTable();
 // Parses argv into opts. Returns "" on success, else the message for the user.
 std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts);
 std::string RenderUsage(const char* program);
+
+// Where to look for the bundle when --bundle is not given, in order: beside the executable
+// (an installed tree's lib/vst3, then the build tree's layout), then the folders hosts scan.
+// An empty home leaves out the user's folder.
+std::vector<std::string> BundleSearchPath(const std::string& exeDir, const std::string& home);
 
 // Strict number parsing: the whole text must be the number.
 bool ParseDouble(const std::string& text, double* out);

@@ -78,6 +78,21 @@ TEST(RenderOptions, ClosestNames) {
   EXPECT_EQ(NameDistance("", "abc"), 3);
 }
 
+TEST(RenderOptions, BundleSearchPrefersTheToolsOwnTree) {
+  std::vector<std::string> p = BundleSearchPath("/opt/c/bin", "/home/u");
+  ASSERT_GE(p.size(), 4u);
+  EXPECT_EQ(p[0], "/opt/c/bin/../lib/vst3/Caldrith.vst3");
+  EXPECT_EQ(p[1], "/opt/c/bin/../Caldrith.vst3");  // build tree: tools/ beside the bundle
+  EXPECT_EQ(p.back(), "/home/u/.vst3/Caldrith.vst3");
+  // No home: no "/.vst3" at the file system's root.
+  for (const std::string& q : BundleSearchPath("/opt/c/bin", "")) {
+    EXPECT_NE(q.rfind("/.vst3", 0), 0u) << q;
+  }
+  RenderOptions o;
+  EXPECT_EQ(Parse({"--version"}, &o), "");
+  EXPECT_TRUE(o.version);
+}
+
 #ifdef CALDRITH_RENDER_TOOL
 
 namespace {
@@ -101,6 +116,7 @@ std::string TempPath(const char* name) {
 
 TEST(RenderTool, ExitCodes) {
   EXPECT_EQ(RunTool("--help"), 0);
+  EXPECT_EQ(RunTool("--version"), 0);
   EXPECT_EQ(RunTool("--list-presets"), 0);
   EXPECT_EQ(RunTool("--list-params"), 0);
   EXPECT_EQ(RunTool("--bogus"), 2);
