@@ -646,3 +646,7 @@ void IGraphics::DismissPopup(bool clear) {
   mPopupClosing = !clear;
   DirtyBackground();
 }
+
+IGraphics* PlugGraphics(const IPlugBase* plug) {
+  return plug ? dynamic_cast<IGraphics*>(plug->GetGUI()) : nullptr;
+}

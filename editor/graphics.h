@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "editor/types.h"
+#include "framework/plug_editor.h"
 
 class IPlugBase;
 class PlugParam;
@@ -19,7 +20,7 @@ class IControl;
 class ITextControl;
 class PromptPopup;
 
-class IGraphics {
+class IGraphics : public IPlugEditor {
  public:
   IGraphics(IPlugBase* plugin, int width, int height, int fps = 0);
   IGraphics(const IGraphics&) = delete;
@@ -40,21 +41,21 @@ class IGraphics {
   virtual bool OpenWebPage(const char* url, const char* title, const char* confirmText,
                            const char* errorText) = 0;
   virtual bool ForwardWheel(int detents) = 0;
-  virtual void StartEditEndCountdown(int ticks) = 0;
-  virtual void StopEditEndCountdown() = 0;
+  void StartEditEndCountdown(int ticks) override = 0;
+  void StopEditEndCountdown() override = 0;
   virtual int Reserved() { return 0; }
   virtual void* CreateEditorWindow(void* parentWindow) = 0;
   virtual void DestroyEditorWindow() = 0;
   virtual void* EditorWindowHandle() const = 0;
-  virtual ~IGraphics();
+  ~IGraphics() override;
   virtual void HideTipIfTipsOff() {}
   // Decodes the module's image resource; null when missing or undecodable. The caller owns
   // the result.
   virtual raster::Bitmap* DecodeImageResource(int resourceId, const char* name) = 0;
 
   // Called by the plug-in base through the vtable; see the threading notes at the mailbox.
-  virtual void PushParamToControls(int paramIdx, double value, bool isNormalized);
-  virtual bool CreateDrawSurfaces();
+  void PushParamToControls(int paramIdx, double value, bool isNormalized) override;
+  bool CreateDrawSurfaces() override;
   // 0 standard arrow, 1 horizontal-resize arrow, 2 vertical-resize arrow, other values a
   // cursor resource of the module.
   virtual void SetPlatformCursor(int id) { mCursorId = id; }
@@ -128,6 +129,7 @@ class IGraphics {
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }
   int FPS() const { return mFPS; }
+  int FrameRate() const override { return mFPS; }
   int NControls() const { return static_cast<int>(mControls.size()); }
   IControl* GetControl(int idx) const;
   int IndexOf(const IControl* control) const;
@@ -205,3 +207,6 @@ class IGraphics {
   int mNumSlots = 0;
   std::function<void()> mTickHook;
 };
+
+// The plug-in's installed editor as a graphics host; null when it has none.
+IGraphics* PlugGraphics(const IPlugBase* plug);

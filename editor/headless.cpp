@@ -4,12 +4,9 @@
 #include <mutex>
 
 #include "editor/controls.h"
+#include "editor/embedded_resources.h"
 #include "framework/plug_base.h"
 #include "raster/raster.h"
-
-#ifdef CALDRITH_HAVE_RESOURCES
-#include "resources/embedded.h"
-#endif
 
 namespace {
 
@@ -121,9 +118,7 @@ raster::Bitmap* IGraphicsHeadless::DecodeImageResource(int resourceId, const cha
       found = true;
     }
   }
-#ifdef CALDRITH_HAVE_RESOURCES
-  if (!found) found = CaldrithFindResource(resourceId, &data, &size);
-#endif
+  if (!found) found = FindEmbeddedImage(resourceId, &data, &size);
   // Anything shorter than a PNG signature is not an image.
   if (!found || !data || size <= 7) return nullptr;
   auto* bmp = new raster::Bitmap();

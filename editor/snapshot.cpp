@@ -21,7 +21,7 @@ bool SameName(const char* a, const char* b) {
 }  // namespace
 
 int ControlForParamName(IPlugBase* plug, const char* name) {
-  IGraphics* g = plug ? plug->GetGUI() : nullptr;
+  IGraphics* g = PlugGraphics(plug);
   if (!g || !name) return -1;
   for (int i = 0; i < g->NControls(); ++i) {
     const IControl* c = g->GetControl(i);

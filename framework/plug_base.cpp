@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "editor/graphics.h"
-
 namespace {
 
 // A channel configuration such as "0-2 2-2" never needs more than this many channels.
@@ -191,7 +189,7 @@ void IPlugBase::DeferParamEditEnd(int idx) {
   Lock lock(mMutex);
   if (mGraphics) {
     mPendingEditEnd = idx;
-    mGraphics->StartEditEndCountdown(std::max(1, mGraphics->FPS() / 2));
+    mGraphics->StartEditEndCountdown(std::max(1, mGraphics->FrameRate() / 2));
   } else {
     EndParamEdit(idx);
   }
@@ -209,7 +207,7 @@ void IPlugBase::FlushParamEditEnd() {
 
 // ---- editor ----
 
-void IPlugBase::InstallEditor(IGraphics* graphics) {
+void IPlugBase::InstallEditor(IPlugEditor* graphics) {
   if (!graphics) return;
   Lock lock(mMutex);
   for (int i = 0; i < ParamCount(); ++i) {

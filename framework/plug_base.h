@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/plug_editor.h"
 #include "framework/plug_param.h"
 #include "framework/state_chunk.h"
-
-class IGraphics;
 
 constexpr int kPlugNameSize = 128;
 
@@ -148,8 +147,8 @@ class IPlugBase {
   void FlushParamEditEnd();
 
   // ---- editor ----
-  void InstallEditor(IGraphics* graphics);  // takes ownership
-  IGraphics* GetGUI() const { return mGraphics; }
+  void InstallEditor(IPlugEditor* editor);  // takes ownership
+  IPlugEditor* GetGUI() const { return mGraphics; }
   void SendParamsToEditor();
   void EffectVersionText(char* out, int size = 32) const;
 
@@ -251,7 +250,7 @@ class IPlugBase {
   int32_t mDoesMIDI = 0;
   int32_t mBlockSize = 0;
   int32_t mTailSize = 0;
-  IGraphics* mGraphics = nullptr;
+  IPlugEditor* mGraphics = nullptr;
   std::vector<double*> mInData;
   std::vector<double*> mOutData;
   std::vector<double*> mInBound;  // data slots as attached, before splitting into chunks

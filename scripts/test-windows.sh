@@ -15,7 +15,6 @@ scripts/install-win-deps.sh
 cmake -S "$root" -B "$build" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-toolchain.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCALDRITH_BENCH=OFF \
-  "-DCALDRITH_AREAS=framework;raster;resources;editor;engine;vst3;tools;win32" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
 
 # Only what the Windows product and its tests need; other areas' Linux-only programs are

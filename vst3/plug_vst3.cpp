@@ -379,7 +379,7 @@ void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes) {
     } else if (IsFrameworkTag(tag)) {
       int idx = static_cast<int>(tag);
       ParamAt(idx)->AssignNormalized(value);
-      if (IGraphics* gui = GetGUI()) gui->PushParamToControls(idx, value, true);
+      if (IPlugEditor* gui = GetGUI()) gui->PushParamToControls(idx, value, true);
       HandleParamChange(idx);
     }
   }

@@ -21,12 +21,12 @@ IPlugVST3View::~IPlugVST3View() {
 }
 
 tresult PLUGIN_API IPlugVST3View::isPlatformTypeSupported(FIDString type) {
-  if (!mPlug->GetGUI()) return kResultFalse;
+  if (!PlugGraphics(mPlug)) return kResultFalse;
   return IsHwnd(type) ? kResultTrue : kResultFalse;
 }
 
 tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
-  IGraphics* gui = mPlug->GetGUI();
+  IGraphics* gui = PlugGraphics(mPlug);
   if (!gui) return kResultFalse;
   if (IsHwnd(type)) gui->CreateEditorWindow(parent);
   mPlug->EditorOpened();
@@ -34,7 +34,7 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
 }
 
 tresult PLUGIN_API IPlugVST3View::removed() {
-  if (IGraphics* gui = mPlug->GetGUI()) {
+  if (IGraphics* gui = PlugGraphics(mPlug)) {
     mPlug->EditorClosed();
     gui->DestroyEditorWindow();
   }
@@ -43,7 +43,7 @@ tresult PLUGIN_API IPlugVST3View::removed() {
 }
 
 tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size) {
-  IGraphics* gui = mPlug->GetGUI();
+  IGraphics* gui = PlugGraphics(mPlug);
   if (!gui) return kResultFalse;
   if (!size) return kInvalidArgument;
   *size = ViewRect(0, 0, gui->Width(), gui->Height());

@@ -17,6 +17,7 @@ constexpr uint32_t kClassWord1 = 0xF2AEE70D;
 constexpr uint32_t kClassWord2 = 0x00DE4F4E;
 
 const PluginModuleDescription* gModule = nullptr;
+const PluginModuleDescription* gRegistered = nullptr;
 
 // Only one plug-in constructor runs at a time in the process.
 std::mutex& CreationLock() {
@@ -54,6 +55,14 @@ void MakeClassId(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, TUID out) {
   b[7] = (w2 >> 8) & 0xFF;
   for (int i = 0; i < 4; ++i) b[8 + i] = (w3 >> (24 - 8 * i)) & 0xFF;
   for (int i = 0; i < 4; ++i) b[12 + i] = (w4 >> (24 - 8 * i)) & 0xFF;
+}
+
+void RegisterPluginModule(const PluginModuleDescription* module) {
+  gRegistered = module;
+}
+
+const PluginModuleDescription* RegisteredPluginModule() {
+  return gRegistered;
 }
 
 IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module) {

@@ -28,3 +28,8 @@ void MakeClassId(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, Steinberg::
 // The factory of this module: created on first call, shared (with one more reference per call)
 // while it lives. The descriptions are filled once per process.
 Steinberg::IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module);
+
+// The product layer names its one class here, from a static initialiser of the module, before
+// the host asks for the factory. The description must outlive the module; null unregisters.
+void RegisterPluginModule(const PluginModuleDescription* module);
+const PluginModuleDescription* RegisteredPluginModule();

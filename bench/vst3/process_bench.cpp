@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "editor/controls.h"
-#include "editor/win32/module_handle.h"
+#include "editor/win32/resource_module.h"
 #include "framework/plug_base.h"
 #include "framework/plug_param.h"
 #include "raster/raster.h"
@@ -101,7 +101,7 @@ int IGraphicsWin::WindowCount() {
 }
 
 IGraphicsWin::IGraphicsWin(IPlugBase* plugin, int width, int height, int fps)
-    : IGraphics(plugin, width, height, fps), mHInstance(CaldrithResourceModule()) {
+    : IGraphics(plugin, width, height, fps), mHInstance(EditorResourceModule()) {
   std::lock_guard<std::mutex> lock(LiveLock());
   LiveEditors().push_back(this);
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 #include "editor/win32/graphics_win.h"
 #include "pluginterfaces/gui/iplugview.h"
 #include "raster/raster.h"

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "editor/headless.h"
-#include "editor/product_controls.h"
+#include "instrument/product_controls.h"
 #include "editor_fixture.h"
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 namespace {
 

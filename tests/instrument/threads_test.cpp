@@ -2,9 +2,6 @@
 // allocates.
 #include <gtest/gtest.h>
 
-// The counting operator new below hands out malloc memory that the matching delete frees.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -12,27 +9,11 @@
 #include <random>
 #include <thread>
 
-#include "engine/caldrith.h"
+#include "alloc_counter.h"
+#include "instrument/caldrith.h"
 #include "instrument_helpers.h"
 
 using namespace caldrith_test;
-
-namespace {
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-// Every allocation of the test program is counted.
-void* operator new(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
@@ -118,10 +99,10 @@ TEST(Allocation, RenderingAllocatesNothing) {
   SetParam(*p, kTones, 16);
   std::vector<double> l(4096), r(4096);
   double* outs[2] = {l.data(), r.data()};
-  long before = gAllocations.load();
+  long before = AllocationCount();
   ::operator delete(::operator new(8));  // the counter works
-  ASSERT_EQ(before + 1, gAllocations.load());
-  before = gAllocations.load();
+  ASSERT_EQ(before + 1, AllocationCount());
+  before = AllocationCount();
   {
     std::lock_guard<std::recursive_mutex> lock(p->Mutex());
     // The first block starts the engine (graphs, reset, re-phase) and must not allocate
@@ -135,7 +116,7 @@ TEST(Allocation, RenderingAllocatesNothing) {
     SetParam(*p, kPlayAnyway, 1);
     p->RenderBlock(nullptr, outs, 1);
   }
-  EXPECT_EQ(before, gAllocations.load());
+  EXPECT_EQ(before, AllocationCount());
 }
 
 }  // namespace

@@ -5,4 +5,4 @@
 
 // Found from the address of this code, so it is right whether or not the host has called
 // InitDll yet.
-HINSTANCE CaldrithResourceModule();
+HINSTANCE EditorResourceModule();

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 namespace caldrith_test {
 

@@ -1,9 +1,6 @@
 // Drawing must not allocate once the editor has drawn itself: the timer runs 24 times a
 // second for as long as the window is open.
 
-// The counting operator new below hands out malloc memory that the matching delete frees.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -11,23 +8,8 @@
 
 #include "editor/headless.h"
 #include "editor_fixture.h"
-#include "engine/caldrith.h"
-
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "alloc_counter.h"
+#include "instrument/caldrith.h"
 
 namespace {
 
@@ -55,13 +37,13 @@ TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
   gui->MouseOver(400, 400, IInputMods());  // hover a graph: highlight and handle drawing
   for (int i = 0; i < 4; ++i) gui->Tick();
 
-  const long before = gAllocations.load();
+  const long before = AllocationCount();
   ASSERT_GT(before, 0);  // the counter sees this binary's allocations
   for (int i = 0; i < 50; ++i) {
     render();
     gui->Tick();
   }
-  EXPECT_EQ(gAllocations.load() - before, 0);
+  EXPECT_EQ(AllocationCount() - before, 0);
 }
 
 }  // namespace

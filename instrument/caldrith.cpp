@@ -1,14 +1,16 @@
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "editor/embedded_resources.h"
 #include "editor/graphics.h"
-#include "editor/layout.h"
+#include "instrument/layout.h"
+#include "resources/embedded.h"
 #include "engine/dsp_math.h"
-#include "engine/ready_gate.h"
+#include "instrument/ready_gate.h"
 
 using caldrith::kMaxTones;
 
@@ -63,6 +65,8 @@ CLS_CALDRITH::CLS_CALDRITH()
   }
   mWatchdog = std::thread(&CLS_CALDRITH::WatchdogLoop, this);
   DefineParams();
+  // The headless and X11 editors find the images here; Windows reads the DLL's resources.
+  RegisterEmbeddedResources(&CaldrithFindResource, &CaldrithFindCursor);
   if (IGraphics* gui = BuildCaldrithEditor(this, &mEditorLink)) InstallEditor(gui);
   CreateFactoryPresets();
 }
@@ -518,7 +522,7 @@ void CLS_CALDRITH::Activate(bool active) {
 void CLS_CALDRITH::EditorOpened() {
   // Only an editor that draws takes the graphs' propagation over; a view attached without
   // a window (an unsupported platform type) must not hold shape changes back for ever.
-  IGraphics* gui = GetGUI();
+  IGraphics* gui = PlugGraphics(this);
   mEditorOpen.store(gui != nullptr && gui->HasWindow(), std::memory_order_release);
 }
 void CLS_CALDRITH::EditorClosed() {

@@ -6,7 +6,7 @@
 #endif
 
 #include "editor/graphics.h"
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
@@ -53,7 +53,7 @@ struct Hosted {
 
 TEST(InstrumentView, SizeAndPlatformBeforeAttaching) {
   Hosted h;
-  ASSERT_NE(h.plug->GetGUI(), nullptr);
+  ASSERT_NE(PlugGraphics(h.plug), nullptr);
   IPlugView* v = h.plug->createView("editor");
   ASSERT_NE(v, nullptr);
   ViewRect r;
@@ -72,7 +72,7 @@ TEST(InstrumentView, SizeAndPlatformBeforeAttaching) {
 
 TEST(InstrumentView, AttachOpensTheWindowOnlyForHwnd) {
   Hosted h;
-  IGraphics* gui = h.plug->GetGUI();
+  IGraphics* gui = PlugGraphics(h.plug);
   ASSERT_NE(gui, nullptr);
   IPlugView* v = h.plug->createView("editor");
 #ifdef _WIN32

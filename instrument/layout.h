@@ -4,7 +4,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "editor/graphs.h"
+#include "instrument/graphs.h"
 
 class CLS_CALDRITH;
 class IGraphics;

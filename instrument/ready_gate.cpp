@@ -1,4 +1,4 @@
-#include "engine/ready_gate.h"
+#include "instrument/ready_gate.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "editor/product_controls.h"
+#include "instrument/product_controls.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "editor/headless.h"
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 namespace {
 
@@ -62,5 +62,3 @@ void BM_AnimatedTick(benchmark::State& state) {
 BENCHMARK(BM_AnimatedTick)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -6,13 +6,13 @@
 #include <typeinfo>
 #include <vector>
 
-#include "editor/graphs.h"
+#include "instrument/graphs.h"
 #include "editor/headless.h"
-#include "editor/layout.h"
-#include "editor/product_controls.h"
+#include "instrument/layout.h"
+#include "instrument/product_controls.h"
 #include "editor/snapshot.h"
 #include "editor_fixture.h"
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The factory preset library: the default entry, eleven presets that change only a few
 // parameters (the instrument's preset locks decide which), and the frequency presets.
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 namespace {
 

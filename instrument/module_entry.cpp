@@ -1,8 +1,9 @@
-// The module's exported entry points.
+// The module's product: registers Caldrith as the module's one class, and the editor
+// picture export that caldrith-render uses.
 #include <new>
 
 #include "editor/snapshot.h"
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 #include "vst3/plugin_module.h"
 
 using namespace Steinberg;
@@ -22,39 +23,18 @@ const PluginModuleDescription kCaldrithModule = {
     0x34566473, CreateCaldrith,
 };
 
+const bool kRegistered = (RegisterPluginModule(&kCaldrithModule), true);
+
 }  // namespace
 
-extern "C" {
-
-SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory() {
-  return AcquirePluginFactory(kCaldrithModule);
-}
-
-SMTG_EXPORT_SYMBOL bool InitDll() {
-  gResourceModule = gModuleInstance;
-  return true;
-}
-
-SMTG_EXPORT_SYMBOL bool ExitDll() {
-  return true;
-}
-
 #if !defined(_WIN32) && !defined(__APPLE__)
-// Linux hosts call these around the module's lifetime instead of a library entry point.
-SMTG_EXPORT_SYMBOL bool ModuleEntry(void* sharedLibraryHandle) {
-  gModuleInstance = sharedLibraryHandle;
-  return InitDll();
-}
-
-SMTG_EXPORT_SYMBOL bool ModuleExit() {
-  return ExitDll();
-}
+extern "C" {
 
 // For caldrith-render: writes a picture of an instance's editor as it stands, optionally
 // with the mouse resting on a parameter's control. Not part of any host interface.
 SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* hoverParam,
                                                const char* pngPath) {
-  if (!instance) return false;
+  if (!instance || !kRegistered) return false;
   Vst::IAudioProcessor* processor = nullptr;
   if (instance->queryInterface(Vst::IAudioProcessor::iid, reinterpret_cast<void**>(&processor)) !=
           kResultOk ||
@@ -64,6 +44,6 @@ SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* h
   processor->release();
   return ok;
 }
-#endif
 
 }  // extern "C"
+#endif

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 
 namespace {
 

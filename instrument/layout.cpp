@@ -1,4 +1,4 @@
-#include "editor/layout.h"
+#include "instrument/layout.h"
 
 #include <cstring>
 #include <memory>
@@ -6,8 +6,8 @@
 #include "editor/controls.h"
 #include "editor/graphics.h"
 #include "editor/headless.h"
-#include "editor/product_controls.h"
-#include "engine/caldrith.h"
+#include "instrument/product_controls.h"
+#include "instrument/caldrith.h"
 
 // ---- link: engine side ----
 
@@ -109,7 +109,7 @@ void CaldrithEditorLink::SetParamDirect(int paramIdx, double value) {
   std::lock_guard<std::recursive_mutex> lock(mPlug->Mutex());
   mPlug->BeginParamEdit(paramIdx);
   p->SetValue(value);
-  if (mPlug->GetGUI()) mPlug->GetGUI()->MirrorParam(paramIdx, p->NormalizedValue());
+  if (IGraphics* g = PlugGraphics(mPlug)) g->MirrorParam(paramIdx, p->NormalizedValue());
   mPlug->EndParamEdit(paramIdx);
 }
 

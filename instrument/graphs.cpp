@@ -1,4 +1,4 @@
-#include "editor/graphs.h"
+#include "instrument/graphs.h"
 
 #include <algorithm>
 #include <cmath>

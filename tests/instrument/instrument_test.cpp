@@ -7,8 +7,8 @@
 #include <string>
 
 #include "editor/graphics.h"
-#include "engine/caldrith.h"
-#include "engine/ready_gate.h"
+#include "instrument/caldrith.h"
+#include "instrument/ready_gate.h"
 #include "instrument_helpers.h"
 
 using namespace caldrith_test;
@@ -465,7 +465,7 @@ TEST(Graphs, ShapeParametersReachEveryEngineEnvelope) {
   EXPECT_EQ(-1, p->Graph(CLS_CALDRITH::kGraphFrequency).pending);
   EXPECT_EQ(-1, p->Graph(CLS_CALDRITH::kGraphVolume).pending);
   // With the editor open the graph carries the change until it draws.
-  p->GetGUI()->CreateEditorWindow(nullptr);
+  PlugGraphics(p.get())->CreateEditorWindow(nullptr);
   p->EditorOpened();
   SetParam(*p, kQfreq, 30);
   EXPECT_EQ(0, p->Graph(CLS_CALDRITH::kGraphFrequency).pending);
