@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 #include "public.sdk/source/common/memorystream.h"
 #include "vst3/host/host_support.h"
 
