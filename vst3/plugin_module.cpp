@@ -44,17 +44,10 @@ FUnknown* CreateInstance(void*) {
 }  // namespace
 
 void MakeClassId(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, TUID out) {
-  auto* b = reinterpret_cast<unsigned char*>(out);
-  b[0] = w1 & 0xFF;
-  b[1] = (w1 >> 8) & 0xFF;
-  b[2] = (w1 >> 16) & 0xFF;
-  b[3] = (w1 >> 24) & 0xFF;
-  b[4] = (w2 >> 16) & 0xFF;
-  b[5] = (w2 >> 24) & 0xFF;
-  b[6] = w2 & 0xFF;
-  b[7] = (w2 >> 8) & 0xFF;
-  for (int i = 0; i < 4; ++i) b[8 + i] = (w3 >> (24 - 8 * i)) & 0xFF;
-  for (int i = 0; i < 4; ++i) b[12 + i] = (w4 >> (24 - 8 * i)) & 0xFF;
+  // The SDK's own layout: COM byte order on Windows, the words in reading order elsewhere, so
+  // that the class id's text is the same on every platform.
+  const TUID id = INLINE_UID(w1, w2, w3, w4);
+  std::memcpy(out, id, sizeof(TUID));
 }
 
 void RegisterPluginModule(const PluginModuleDescription* module) {

@@ -22,7 +22,8 @@ struct PluginModuleDescription {
   Steinberg::FUnknown* (*create)();
 };
 
-// The 16 class-id bytes in the COM-compatible layout hosts on every platform expect.
+// The 16 class-id bytes as the SDK's INLINE_UID lays them out on this platform: COM order on
+// Windows, reading order elsewhere; either way FUID::toString gives the same text.
 void MakeClassId(uint32_t w1, uint32_t w2, uint32_t w3, uint32_t w4, Steinberg::TUID out);
 
 // The factory of this module: created on first call, shared (with one more reference per call)
