@@ -7,7 +7,7 @@ root=$PWD
 
 need=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
       mingw-w64-x86-64-dev libz-mingw-w64-dev wine wine64 xvfb xauth dpkg-dev cmake make
-      googletest x11-apps netpbm)
+      googletest x11-apps netpbm xdotool ninja-build)
 . scripts/packages.sh
 ensure_packages "${need[@]}"
 

@@ -1,27 +1,35 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows module and the Windows test programs with mingw-w64, then runs the
 # tests under Wine inside a virtual X display. Exits non-zero when anything fails.
+# The bundle's moduleinfo.json and editor snapshot come from the native build of the same
+# sources, which is built first as far as needed.
 #   BUILD_WIN   build directory (default build-win)
+#   BUILD       native build directory (default build)
 #   JOBS        parallel build jobs (default 2)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=${BUILD_WIN:-$root/build-win}
+native=${BUILD:-$root/build}
 jobs=${JOBS:-2}
 
 scripts/install-deps.sh >/dev/null   # the VST 3 SDK sources
 scripts/install-win-deps.sh
 
+[ -f "$native/CMakeCache.txt" ] || cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$native" -j"$jobs" --target caldrith_bundle_resources caldrith-screen-match
+
 cmake -S "$root" -B "$build" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-toolchain.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCALDRITH_BENCH=OFF \
+  -DCALDRITH_BUNDLE_RESOURCES_FROM="$native/Caldrith.vst3/Contents/Resources" \
   -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
 
 # Only what the Windows product and its tests need; other areas' Linux-only programs are
 # not built here.
 targets=()
 available=$(cmake --build "$build" --target help)
-for t in caldrith_module test_vst3 test_win32; do
+for t in caldrith_module caldrith_bundle_resources test_vst3 test_win32; do
   if grep -qE "(^|[ :])$t\$" <<<"$available"; then
     targets+=("$t")
   fi
@@ -90,4 +98,7 @@ if [ $status -ne 0 ]; then
   echo "Windows tests FAILED" >&2
   exit 1
 fi
+
+# The SDK's own validator and editor host against the Windows bundle.
+scripts/sdk-checks.sh windows "$build" "$native"
 echo "Windows tests passed"
