@@ -54,8 +54,9 @@ int main(int argc, char** argv) {
     } else if (a[0] != '-' && nfiles < 2) {
       files[nfiles++] = argv[i];
     } else {
-      std::fprintf(stderr, "usage: caldrith-screen-match SCREEN.png EDITOR.png [--out FOUND.png]"
-                           " [--max-mean M] [--max-large S]\n");
+      std::fprintf(stderr,
+                   "usage: caldrith-screen-match SCREEN.png EDITOR.png [--out FOUND.png]"
+                   " [--max-mean M] [--max-large S]\n");
       return 2;
     }
   }
