@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 need=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpng-dev zlib1g-dev
       libsndfile1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core
       librsvg2-bin clang-format clang-14 libfuzzer-14-dev libclang-rt-14-dev
+      portaudio19-dev  # caldrith-render --play
       ninja-build libx11-dev xvfb xauth x11-apps netpbm xdotool)  # the VST 3 SDK's tools and their checks
 . scripts/packages.sh
 ensure_packages "${need[@]}"

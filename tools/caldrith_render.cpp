@@ -1,10 +1,15 @@
-// caldrith-render: a command-line VST 3 host that renders the instrument to an audio file.
-// It loads the bundle and drives the plug-in only through the interfaces a host uses.
+// caldrith-render: a command-line VST 3 host that renders the instrument to an audio file or
+// plays it live, with one fixed setting or a session of timed changes. It loads the bundle and
+// drives the plug-in only through the interfaces a host uses.
 #include <sndfile.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,15 +17,16 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "pluginterfaces/vst/ivstaudioprocessor.h"
-#include "pluginterfaces/vst/ivstcomponent.h"
-#include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "pluginterfaces/vst/ivstunits.h"
-#include "public.sdk/source/common/memorystream.h"
+#include "raster/raster.h"
+#include "tools/audio_output.h"
+#include "tools/plugin_host.h"
 #include "tools/render_options.h"
+#include "tools/session_file.h"
+#include "tools/session_plot.h"
+#include "tools/session_render.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
@@ -31,15 +37,8 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-struct UsageError {
-  std::string message;
-};
-
-std::string Narrow(const TChar* text) {
-  std::string s;
-  for (int i = 0; i < 128 && text[i]; ++i) s += static_cast<char>(text[i] & 0xFF);
-  return s;
-}
+using caldrith_render::UsageError;
+using caldrith_session::FormatTime;
 
 std::string Extension(const std::string& path) {
   size_t dot = path.find_last_of('.');
@@ -74,277 +73,95 @@ std::string DefaultBundle() {
   throw std::runtime_error(msg + "\n(name one with --bundle)");
 }
 
-bool ReadFile(const std::string& path, std::vector<char>* out) {
+bool ReadText(const std::string& path, std::string* out) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return false;
   out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
   return !f.bad();
 }
 
-// The plug-in seen through its host interfaces.
-class Session {
- public:
-  ~Session() { Close(); }
-
-  void Open(const RenderOptions& opts) {
-    std::string bundle = opts.bundle.empty() ? DefaultBundle() : opts.bundle;
-    if (!mModule.Load(bundle))
-      throw std::runtime_error("cannot load " + bundle + ": " + mModule.Error());
-    mFactory = mModule.Factory();
-    if (!mFactory) throw std::runtime_error("the module gave no plug-in factory");
-    mHost = std::make_unique<caldrith_host::HostContext>(opts.hostName.c_str());
-    IPluginFactory3* f3 = nullptr;
-    if (mFactory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) ==
-            kResultOk &&
-        f3) {
-      f3->setHostContext(static_cast<IHostApplication*>(mHost.get()));
-      f3->release();
-    }
-    for (int32 i = 0; i < mFactory->countClasses(); ++i) {
-      PClassInfo info;
-      if (mFactory->getClassInfo(i, &info) != kResultOk) continue;
-      if (std::strcmp(info.category, kVstAudioEffectClass) != 0) continue;
-      if (mFactory->createInstance(info.cid, IComponent::iid,
-                                   reinterpret_cast<void**>(&mComponent)) == kResultOk) {
-        mName = info.name;
-        break;
-      }
-    }
-    if (!mComponent) throw std::runtime_error("the module offers no audio plug-in class");
-    if (mComponent->initialize(static_cast<IHostApplication*>(mHost.get())) != kResultOk) {
-      throw std::runtime_error("the plug-in refused to initialize");
-    }
-    mInitialized = true;
-    if (mComponent->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&mProcessor)) !=
-        kResultOk) {
-      throw std::runtime_error("the plug-in has no audio processor");
-    }
-    if (mComponent->queryInterface(IEditController::iid, reinterpret_cast<void**>(&mController)) !=
-        kResultOk) {
-      // A separate controller class: create and initialize it as hosts do.
-      TUID cid;
-      if (mComponent->getControllerClassId(cid) == kResultOk &&
-          mFactory->createInstance(cid, IEditController::iid,
-                                   reinterpret_cast<void**>(&mController)) == kResultOk) {
-        mController->initialize(static_cast<IHostApplication*>(mHost.get()));
-        mSeparateController = true;
-      } else {
-        throw std::runtime_error("the plug-in has no edit controller");
-      }
-    }
-    mController->queryInterface(IUnitInfo::iid, reinterpret_cast<void**>(&mUnits));
-  }
-
-  void Close() {
-    if (mActive) mComponent->setActive(false);
-    mActive = false;
-    if (mUnits) mUnits->release();
-    mUnits = nullptr;
-    if (mController) {
-      if (mSeparateController) mController->terminate();
-      mController->release();
-    }
-    mController = nullptr;
-    if (mProcessor) mProcessor->release();
-    mProcessor = nullptr;
-    if (mComponent) {
-      if (mInitialized) mComponent->terminate();
-      mComponent->release();
-    }
-    mComponent = nullptr;
-    mInitialized = false;
-    if (mFactory) mFactory->release();
-    mFactory = nullptr;
-    mModule.Unload();
-  }
-
-  struct Param {
-    ParameterInfo info;
-    std::string title;
-  };
-
-  std::vector<Param> Params() {
-    std::vector<Param> out;
-    for (int32 i = 0; i < mController->getParameterCount(); ++i) {
-      Param p{};
-      if (mController->getParameterInfo(i, p.info) != kResultOk) continue;
-      p.title = Narrow(p.info.title);
-      out.push_back(p);
-    }
-    return out;
-  }
-
-  std::string ValueText(ParamID id, double normalized) {
-    String128 text = {};
-    if (mController->getParamStringByValue(id, normalized, text) != kResultOk) return "";
-    return Narrow(text);
-  }
-
-  std::vector<std::string> PresetNames() {
-    std::vector<std::string> names;
-    if (!mUnits || mUnits->getProgramListCount() < 1) return names;
-    ProgramListInfo list{};
-    if (mUnits->getProgramListInfo(0, list) != kResultOk) return names;
-    mPresetList = list.id;
-    for (int32 i = 0; i < list.programCount; ++i) {
-      String128 name = {};
-      names.push_back(mUnits->getProgramName(list.id, i, name) == kResultOk ? Narrow(name) : "");
-    }
-    return names;
-  }
-
-  void ListParams() {
-    std::printf("%-18s %10s %10s %10s  %-16s %s\n", "name", "min", "max", "default", "default text",
-                "unit");
-    for (const Param& p : Params()) {
-      ParamID id = p.info.id;
-      double lo = mController->normalizedParamToPlain(id, 0.0);
-      double hi = mController->normalizedParamToPlain(id, 1.0);
-      double def = mController->normalizedParamToPlain(id, p.info.defaultNormalizedValue);
-      std::string defText = ValueText(id, p.info.defaultNormalizedValue);
-      std::string kind = (p.info.flags & ParameterInfo::kIsProgramChange) ? "program change" : "";
-      std::printf("%-18s %10g %10g %10g  %-16s %s%s\n", p.title.c_str(), lo, hi, def,
-                  defText.c_str(), Narrow(p.info.units).c_str(), kind.c_str());
-    }
-  }
-
-  void ListPresets() {
-    std::vector<std::string> names = PresetNames();
-    if (names.empty()) {
-      std::printf("(the plug-in has no preset list)\n");
-      return;
-    }
-    for (size_t i = 0; i < names.size(); ++i) std::printf("%3zu  %s\n", i, names[i].c_str());
-  }
-
-  void RestoreState(const std::string& path) {
-    std::vector<char> bytes;
-    if (!ReadFile(path, &bytes)) throw std::runtime_error("cannot read state file " + path);
-    MemoryStream stream(bytes.data(), static_cast<TSize>(bytes.size()));
-    if (mComponent->setState(&stream) != kResultOk) {
-      std::fprintf(stderr, "warning: the plug-in did not accept all of %s\n", path.c_str());
-    }
-    stream.seek(0, IBStream::kIBSeekSet, nullptr);
-    mController->setComponentState(&stream);
-  }
-
-  void SaveState(const std::string& path) {
-    MemoryStream stream;
-    if (mComponent->getState(&stream) != kResultOk)
-      throw std::runtime_error("the plug-in gave no state");
-    std::ofstream f(path, std::ios::binary);
-    f.write(stream.getData(), static_cast<std::streamsize>(stream.getSize()));
-    if (!f) throw std::runtime_error("cannot write state file " + path);
-  }
-
-  // The preset as the program-change parameter's normalized value.
-  void QueuePreset(const std::string& preset, caldrith_host::ParamChanges* changes) {
-    std::vector<std::string> names = PresetNames();
-    const Param* program = nullptr;
-    std::vector<Param> params = Params();
-    for (const Param& p : params) {
-      if (p.info.flags & ParameterInfo::kIsProgramChange) program = &p;
-    }
-    if (!program || names.empty()) throw UsageError{"the plug-in has no presets"};
-    int index = -1;
-    if (!ParseInt(preset, &index)) {
-      for (size_t i = 0; i < names.size(); ++i) {
-        if (names[i] == preset) {
-          index = static_cast<int>(i);
-          break;
-        }
-      }
-      if (index < 0) {
-        std::string msg = "no preset is named \"" + preset + "\"; closest:";
-        for (const std::string& n : ClosestNames(preset, names, 5)) msg += "\n  \"" + n + "\"";
-        throw UsageError{msg};
-      }
-    } else if (index < 0 || index >= static_cast<int>(names.size())) {
-      throw UsageError{"preset index " + preset + " is outside 0.." +
-                       std::to_string(names.size() - 1)};
-    }
-    double normalized = mController->plainParamToNormalized(program->info.id, index);
-    mController->setParamNormalized(program->info.id, normalized);
-    changes->Add(program->info.id, normalized);
-    mPresetName = names[static_cast<size_t>(index)];
-  }
-
-  void QueueParam(const std::string& assignment, caldrith_host::ParamChanges* changes) {
-    size_t eq = assignment.find('=');
-    std::string name = assignment.substr(0, eq), text = assignment.substr(eq + 1);
-    std::vector<Param> params = Params();
-    const Param* found = nullptr;
-    for (const Param& p : params) {
-      if (p.title == name) found = &p;
-    }
-    if (!found) {
-      for (const Param& p : params) {
-        if (NameDistance(p.title, name) == 0) found = &p;  // differs in letter case only
-      }
-    }
-    if (!found) {
-      std::vector<std::string> titles;
-      for (const Param& p : params) titles.push_back(p.title);
-      std::string msg = "no parameter is named \"" + name + "\"; closest:";
-      for (const std::string& n : ClosestNames(name, titles, 3)) msg += " \"" + n + "\"";
-      throw UsageError{msg};
-    }
-    ParamID id = found->info.id;
-    double lo = mController->normalizedParamToPlain(id, 0.0);
-    double hi = mController->normalizedParamToPlain(id, 1.0);
-    double value = 0.0;
-    double normalized = 0.0;
-    if (ParseDouble(text, &value)) {
-      if (value < std::min(lo, hi) || value > std::max(lo, hi)) {
-        char range[160];
-        std::snprintf(range, sizeof(range), "\"%s\" takes values from %g to %g, not %s",
-                      name.c_str(), lo, hi, text.c_str());
-        throw UsageError{range};
-      }
-      normalized = mController->plainParamToNormalized(id, value);
-    } else {
-      // A display text such as a wave name: look for the step that shows it.
-      int32 steps = found->info.stepCount;
-      bool matched = false;
-      for (int32 s = 0; steps > 0 && s <= steps && !matched; ++s) {
-        double n = static_cast<double>(s) / steps;
-        if (ValueText(id, n) == text) {
-          normalized = n;
-          matched = true;
-        }
-      }
-      if (!matched) throw UsageError{"\"" + text + "\" is not a value of \"" + name + "\""};
-    }
-    mController->setParamNormalized(id, normalized);
-    changes->Add(id, normalized);
-  }
-
-  caldrith_host::Module mModule;
-  IPluginFactory* mFactory = nullptr;
-  std::unique_ptr<caldrith_host::HostContext> mHost;
-  IComponent* mComponent = nullptr;
-  IAudioProcessor* mProcessor = nullptr;
-  IEditController* mController = nullptr;
-  IUnitInfo* mUnits = nullptr;
-  bool mSeparateController = false;
-  bool mInitialized = false;
-  bool mActive = false;
-  ProgramListID mPresetList = kNoProgramListId;
-  std::string mName;
-  std::string mPresetName;
+struct OutputFormat {
+  int format = 0;
+  std::string description;
 };
 
+bool OneOf(int rate, std::initializer_list<int> rates) {
+  return std::find(rates.begin(), rates.end(), rate) != rates.end();
+}
+
+OutputFormat ChooseFormat(const RenderOptions& opts) {
+  const std::string ext = Extension(opts.output);
+  OutputFormat f;
+  if (ext == "wav" || ext == "flac") {
+    std::string sample =
+        opts.sampleFormat.empty() ? (ext == "flac" ? "24" : "float") : opts.sampleFormat;
+    if (ext == "flac" && sample == "float") {
+      throw UsageError{"FLAC files hold no float samples: use --sample-format 24"};
+    }
+    f.format = (ext == "wav" ? SF_FORMAT_WAV : SF_FORMAT_FLAC) |
+               (sample == "float" ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24);
+    f.description = sample == "float" ? "float" : "24-bit";
+  } else if (ext == "ogg") {
+    f.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+    f.description = "Ogg Vorbis";
+  } else if (ext == "opus") {
+#ifdef SF_FORMAT_OPUS
+    f.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
+#endif
+    f.description = "Opus";
+    if (!OneOf(opts.rate, {8000, 12000, 16000, 24000, 48000})) {
+      throw UsageError{"Opus files take 8000, 12000, 16000, 24000 or 48000 Hz, not " +
+                       std::to_string(opts.rate) + ": use --rate 48000"};
+    }
+  } else if (ext == "mp3") {
+#ifdef SF_FORMAT_MPEG
+    f.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+#endif
+    f.description = "MP3";
+    if (!OneOf(opts.rate, {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000})) {
+      throw UsageError{"MP3 files take rates from 8000 to 48000 Hz (such as 44100 or 48000), not " +
+                       std::to_string(opts.rate)};
+    }
+  } else {
+    throw UsageError{"cannot tell the file type of \"" + opts.output +
+                     "\": use .wav, .flac, .ogg, .opus or .mp3"};
+  }
+  if ((ext == "ogg" || ext == "opus" || ext == "mp3") && !opts.sampleFormat.empty()) {
+    throw UsageError{"--sample-format applies to .wav and .flac files only"};
+  }
+  SF_INFO info{};
+  info.samplerate = opts.rate;
+  info.channels = 2;
+  info.format = f.format;
+  if (f.format == 0 || !sf_format_check(&info)) {
+    throw UsageError{std::string("this system's sound file library (") + sf_version_string() +
+                     ") cannot write ." + ext + " files: use .wav or .flac"};
+  }
+  return f;
+}
+
+// A bar with the share done and, once it can be estimated, the time left.
 class Progress {
  public:
-  Progress(double seconds, bool enabled) : mEnabled(enabled && seconds > 3.0) {}
+  using Clock = std::chrono::steady_clock;
+  Progress(double seconds, bool enabled)
+      : mEnabled(enabled && seconds > 3.0), mStart(Clock::now()), mShown(mStart) {}
   void Update(double fraction) {
     if (!mEnabled) return;
-    int filled = static_cast<int>(fraction * 40.0);
-    if (filled == mLast) return;
+    Clock::time_point now = Clock::now();
+    int filled = std::clamp(static_cast<int>(fraction * 40.0), 0, 40);
+    if (filled == mLast && now - mShown < std::chrono::milliseconds(500)) return;
     mLast = filled;
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(filled), '#').c_str(),
+    mShown = now;
+    double elapsed = std::chrono::duration<double>(now - mStart).count();
+    std::string left = "";
+    if (fraction >= 0.01 && fraction < 1.0 && elapsed > 0.5) {
+      left = "  " + FormatTime(std::ceil(elapsed * (1.0 - fraction) / fraction)) + " left";
+    }
+    std::fprintf(stderr, "\r[%s%s] %3d%%%-14s",
+                 std::string(static_cast<size_t>(filled), '#').c_str(),
                  std::string(static_cast<size_t>(40 - filled), '.').c_str(),
-                 static_cast<int>(fraction * 100.0 + 0.5));
+                 static_cast<int>(fraction * 100.0 + 0.5), left.c_str());
     std::fflush(stderr);
   }
   void Done() {
@@ -354,164 +171,300 @@ class Progress {
  private:
   bool mEnabled;
   int mLast = -1;
+  Clock::time_point mStart, mShown;
 };
 
 double Db(double linear) {
   return linear > 0.0 ? 20.0 * std::log10(linear) : -INFINITY;
 }
 
-int Render(const RenderOptions& opts) {
-  // Validate the file before any work is done.
-  std::string ext = Extension(opts.output);
-  int major = 0;
-  if (ext == "wav") {
-    major = SF_FORMAT_WAV;
-  } else if (ext == "flac") {
-    major = SF_FORMAT_FLAC;
-  } else if (!opts.listParams && !opts.listPresets) {
-    throw UsageError{"cannot tell the file type of \"" + opts.output + "\": use .wav or .flac"};
+caldrith_session::Session LoadSession(const std::string& path,
+                                      const caldrith_session::Catalog& catalog) {
+  std::string text;
+  if (!ReadText(path, &text)) throw UsageError{"cannot read the session file " + path};
+  caldrith_session::Session session;
+  caldrith_session::ParseError error;
+  if (!caldrith_session::ParseSession(text, catalog, &session, &error)) {
+    throw UsageError{caldrith_session::FormatParseError(path, error)};
   }
-  std::string sampleFormat =
-      opts.sampleFormat.empty() ? (ext == "flac" ? "24" : "float") : opts.sampleFormat;
-  if (ext == "flac" && sampleFormat == "float")
-    throw UsageError{"FLAC files hold no float samples: use --sample-format 24"};
+  return session;
+}
 
-  Session s;
-  s.Open(opts);
-  if (opts.listParams || opts.listPresets) {
-    if (opts.listParams) s.ListParams();
-    if (opts.listPresets) s.ListPresets();
-    return 0;
+// A value as the status line shows it: the display text of a named step, else the number.
+std::string ShowValue(const caldrith_session::ParamEntry& p, double v) {
+  for (const auto& vt : p.valueTexts) {
+    double number = 0;
+    if (vt.second == v && !ParseDouble(vt.first, &number)) return vt.first;
+  }
+  char buf[48];
+  std::snprintf(buf, sizeof(buf), p.stepCount > 0 ? "%.0f" : "%.2f", v);
+  std::string out = buf;
+  if (!p.unit.empty()) out += (p.unit == "%" ? "" : " ") + p.unit;
+  return out;
+}
+
+volatile std::sig_atomic_t gInterrupted = 0;
+
+void OnInterrupt(int) {
+  gInterrupted = 1;
+}
+
+// Feeds the audio callback from the renderer; nothing here allocates or locks.
+class LiveFill : public caldrith_render::AudioFill {
+ public:
+  LiveFill(caldrith_render::SessionRenderer& renderer, int block)
+      : mRenderer(renderer), mBlock(block) {}
+  int Fill(float* out, int frames) override {
+    const int channels = mRenderer.Channels();
+    int done = 0;
+    while (done < frames) {
+      int n = mRenderer.Render(std::min(frames - done, mBlock));
+      if (n <= 0) break;
+      const double* src = mRenderer.Interleaved();
+      float* dst = out + static_cast<size_t>(done) * static_cast<size_t>(channels);
+      for (int i = 0; i < n * channels; ++i) dst[i] = static_cast<float>(src[i]);
+      done += n;
+    }
+    return done;
   }
 
-  if (!opts.stateIn.empty()) s.RestoreState(opts.stateIn);
-  caldrith_host::ParamChanges changes(256);
-  if (!opts.preset.empty()) s.QueuePreset(opts.preset, &changes);
-  for (const std::string& p : opts.params) s.QueueParam(p, &changes);
+ private:
+  caldrith_render::SessionRenderer& mRenderer;
+  int mBlock;
+};
 
-  SpeakerArrangement stereo = SpeakerArr::kStereo;
-  if (s.mProcessor->setBusArrangements(nullptr, 0, &stereo, 1) != kResultOk) {
-    throw std::runtime_error("the plug-in refused a stereo output");
-  }
-  BusInfo bus{};
-  int channels = 2;
-  if (s.mComponent->getBusInfo(kAudio, kOutput, 0, bus) == kResultOk) channels = bus.channelCount;
-  if (channels < 1 || channels > 8) throw std::runtime_error("unexpected output channel count");
-  s.mComponent->activateBus(kAudio, kOutput, 0, true);
-  if (s.mComponent->getBusCount(kEvent, kInput) > 0)
-    s.mComponent->activateBus(kEvent, kInput, 0, true);
-  const bool f64 = opts.precision == 64;
-  if (s.mProcessor->canProcessSampleSize(f64 ? kSample64 : kSample32) != kResultTrue) {
-    throw std::runtime_error("the plug-in cannot process " + std::to_string(opts.precision) +
-                             "-bit samples");
-  }
-  ProcessSetup setup{kOffline, f64 ? kSample64 : kSample32, opts.block,
-                     static_cast<SampleRate>(opts.rate)};
-  if (s.mProcessor->setupProcessing(setup) != kResultOk)
-    throw std::runtime_error("processing set-up refused");
-  s.mComponent->setActive(true);
-  s.mActive = true;
-  s.mProcessor->setProcessing(true);
+int TerminalWidth() {
+  winsize ws{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20) return ws.ws_col;
+  return 80;
+}
 
+std::string StatusLine(const caldrith_render::SessionRenderer& renderer,
+                       const caldrith_session::Catalog& catalog, double elapsed, double total) {
+  std::string line = "  " + FormatTime(std::floor(elapsed)) + " / " + FormatTime(total) + "  " +
+                     (renderer.LivePlaying() ? "playing" : "stopped");
+  const std::vector<int>& touched = renderer.TouchedParams();
+  for (size_t i = 0; i < touched.size(); ++i) {
+    const caldrith_session::ParamEntry& p = catalog.params[static_cast<size_t>(touched[i])];
+    line += "  " + p.name + " " + ShowValue(p, renderer.LiveValue(i));
+  }
+  return line;
+}
+
+struct PlayResult {
+  double seconds = 0.0;
+  int underruns = 0;
+  bool interrupted = false;
+  std::string device;
+};
+
+PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const RenderOptions& opts,
+                    caldrith_render::SessionRenderer& renderer,
+                    const caldrith_session::Catalog& catalog) {
+  LiveFill fill(renderer, opts.block);
+  std::string error;
+  if (!audio.Open(device, opts.rate, renderer.Channels(), opts.block, &fill, &error)) {
+    throw std::runtime_error(error);
+  }
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  struct sigaction oldInt {
+  }, oldTerm{};
+  sigaction(SIGINT, &action, &oldInt);
+  sigaction(SIGTERM, &action, &oldTerm);
+  if (!audio.Start(&error)) throw std::runtime_error(error);
+
+  const bool status = !opts.quiet && isatty(STDERR_FILENO);
+  const double total = static_cast<double>(renderer.TotalFrames()) / opts.rate;
+  const int width = TerminalWidth();
+  PlayResult result;
+  std::chrono::steady_clock::time_point fadeDeadline;
+  while (!audio.Finished()) {
+    if (gInterrupted && !result.interrupted) {
+      result.interrupted = true;
+      audio.RequestFade();
+      fadeDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    }
+    // A device that stopped calling back must not hold the exit.
+    if (result.interrupted && std::chrono::steady_clock::now() > fadeDeadline) break;
+    if (status) {
+      std::string line = StatusLine(renderer, catalog,
+                                    static_cast<double>(audio.FramesPlayed()) / opts.rate, total);
+      line.resize(static_cast<size_t>(width - 1), ' ');
+      std::fprintf(stderr, "\r%s", line.c_str());
+      std::fflush(stderr);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  audio.Close();
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  if (status) std::fprintf(stderr, "\n");
+  result.seconds = static_cast<double>(audio.FramesPlayed()) / opts.rate;
+  result.underruns = audio.Underruns();
+  result.device = "\"" + audio.DeviceName() + "\" (" + audio.DeviceApi() + ")";
+  return result;
+}
+
+void RenderFile(const RenderOptions& opts, const OutputFormat& format,
+                caldrith_render::SessionRenderer& renderer) {
   SF_INFO info{};
   info.samplerate = opts.rate;
-  info.channels = channels;
-  info.format = major | (sampleFormat == "float" ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24);
+  info.channels = renderer.Channels();
+  info.format = format.format;
   SNDFILE* file = sf_open(opts.output.c_str(), SFM_WRITE, &info);
   if (!file) throw std::runtime_error("cannot write " + opts.output + ": " + sf_strerror(nullptr));
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-
-  const int64 total = static_cast<int64>(std::llround(opts.seconds * opts.rate));
-  const int block = opts.block;
-  std::vector<std::vector<float>> buf32(static_cast<size_t>(channels),
-                                        std::vector<float>(static_cast<size_t>(block)));
-  std::vector<std::vector<double>> buf64(static_cast<size_t>(channels),
-                                         std::vector<double>(static_cast<size_t>(block)));
-  std::vector<float*> ptr32;
-  std::vector<double*> ptr64;
-  for (int c = 0; c < channels; ++c) {
-    ptr32.push_back(buf32[static_cast<size_t>(c)].data());
-    ptr64.push_back(buf64[static_cast<size_t>(c)].data());
-  }
-  std::vector<double> interleaved(static_cast<size_t>(block * channels));
-  std::vector<double> peak(static_cast<size_t>(channels), 0.0),
-      sumSq(static_cast<size_t>(channels), 0.0);
-
-  AudioBusBuffers out{};
-  out.numChannels = channels;
-  if (f64) {
-    out.channelBuffers64 = ptr64.data();
-  } else {
-    out.channelBuffers32 = ptr32.data();
-  }
-  ProcessContext ctx{};
-  ctx.state = ProcessContext::kPlaying | ProcessContext::kTempoValid |
-              ProcessContext::kTimeSigValid | ProcessContext::kProjectTimeMusicValid |
-              ProcessContext::kContTimeValid;
-  ctx.sampleRate = opts.rate;
-  ctx.tempo = 120.0;
-  ctx.timeSigNumerator = 4;
-  ctx.timeSigDenominator = 4;
-  caldrith_host::EventList events(0);
-  caldrith_host::ParamChanges none(1);
-  ProcessData data{};
-  data.processMode = kOffline;
-  data.symbolicSampleSize = f64 ? kSample64 : kSample32;
-  data.numOutputs = 1;
-  data.outputs = &out;
-  data.inputEvents = &events;
-  data.processContext = &ctx;
-
-  Progress progress(opts.seconds, !opts.quiet && isatty(STDERR_FILENO));
+  const double total = static_cast<double>(renderer.TotalFrames());
+  Progress progress(total / opts.rate, !opts.quiet && isatty(STDERR_FILENO));
   bool writeOk = true;
-  for (int64 pos = 0; pos < total; pos += block) {
-    int n = static_cast<int>(std::min<int64>(block, total - pos));
-    ctx.projectTimeSamples = pos;
-    ctx.continousTimeSamples = pos;
-    ctx.projectTimeMusic = static_cast<double>(pos) / opts.rate * ctx.tempo / 60.0;
-    data.numSamples = n;
-    data.inputParameterChanges = pos == 0 ? static_cast<IParameterChanges*>(&changes) : &none;
-    s.mProcessor->process(data);
-    for (int i = 0; i < n; ++i) {
-      for (int c = 0; c < channels; ++c) {
-        double v = f64 ? buf64[static_cast<size_t>(c)][static_cast<size_t>(i)]
-                       : buf32[static_cast<size_t>(c)][static_cast<size_t>(i)];
-        interleaved[static_cast<size_t>(i * channels + c)] = v;
-        peak[static_cast<size_t>(c)] = std::max(peak[static_cast<size_t>(c)], std::fabs(v));
-        sumSq[static_cast<size_t>(c)] += v * v;
-      }
-    }
-    if (sf_writef_double(file, interleaved.data(), n) != n) writeOk = false;
-    progress.Update(static_cast<double>(pos + n) / static_cast<double>(total));
+  while (true) {
+    int n = renderer.Render(opts.block);
+    if (n <= 0) break;
+    if (sf_writef_double(file, renderer.Interleaved(), n) != n) writeOk = false;
+    progress.Update(total > 0 ? static_cast<double>(renderer.Position()) / total : 1.0);
   }
   progress.Done();
-  s.mProcessor->setProcessing(false);
-  s.mComponent->setActive(false);
-  s.mActive = false;
-  if (sf_close(file) != 0 || !writeOk)
+  if (sf_close(file) != 0 || !writeOk) {
     throw std::runtime_error("writing " + opts.output + " failed");
-  if (!opts.stateOut.empty()) s.SaveState(opts.stateOut);
+  }
+}
+
+int ListDevices() {
+  caldrith_render::AudioOutput audio;
+  std::string error;
+  if (!audio.Init(&error)) throw std::runtime_error(error);
+  int shown = 0;
+  for (const caldrith_render::AudioDevice& d : audio.Devices()) {
+    if (d.outputs <= 0) continue;
+    std::printf("%s %-40s %-6s %3d outputs, %g Hz\n", d.isDefault ? "*" : " ", d.name.c_str(),
+                d.api.c_str(), d.outputs, d.defaultRate);
+    ++shown;
+  }
+  if (shown == 0) std::printf("(no audio output devices)\n");
+  return 0;
+}
+
+int Render(const RenderOptions& opts) {
+  if (opts.listDevices) return ListDevices();
+  const bool listing = opts.listParams || opts.listPresets;
+  if (opts.play && opts.outputGiven) {
+    throw UsageError{"--play plays instead of writing a file: leave out --output"};
+  }
+  // Validate the file before any work is done.
+  OutputFormat format;
+  if (!opts.play && !listing) format = ChooseFormat(opts);
+
+  caldrith_render::HostedPlugin plug;
+  plug.Open(opts.bundle.empty() ? DefaultBundle() : opts.bundle, opts.hostName);
+  if (listing) {
+    if (opts.listParams) plug.ListParams();
+    if (opts.listPresets) plug.ListPresets();
+    return 0;
+  }
+  caldrith_session::Catalog catalog = plug.BuildCatalog();
+  const bool haveSession = !opts.session.empty();
+  caldrith_session::Session session;
+  double seconds = opts.seconds;
+  if (haveSession) {
+    session = LoadSession(opts.session, catalog);
+    seconds = caldrith_session::SessionSeconds(session, opts.secondsGiven ? opts.seconds : -1.0);
+    if (!(seconds > 0.0)) {
+      int line = session.actions.empty() ? 1 : session.actions.back().line;
+      throw UsageError{opts.session + ":" + std::to_string(line) +
+                       ":1: the session lasts no time: end it with a line such as "
+                       "\"10:00 end\", or give --seconds"};
+    }
+  }
+
+  // The device is chosen before anything runs, so that a wrong name is the user's fault.
+  caldrith_render::AudioOutput audio;
+  int device = -1;
+  if (opts.play) {
+    std::string error;
+    if (!audio.Init(&error)) throw std::runtime_error(error);
+    if (!opts.device.empty()) {
+      error = caldrith_render::ChooseDevice(audio.Devices(), opts.device, &device);
+      if (!error.empty()) throw UsageError{error};
+    } else {
+      device = audio.DefaultDevice();
+      if (device < 0) {
+        throw std::runtime_error("there is no default audio output (see --list-devices)");
+      }
+    }
+  }
+
+  if (!opts.stateIn.empty()) plug.RestoreState(opts.stateIn);
+  std::vector<caldrith_render::HostChange> initial;
+  if (!opts.preset.empty()) initial.push_back(plug.PresetChange(catalog, opts.preset));
+  for (const std::string& p : opts.params) initial.push_back(plug.ParamChange(catalog, p));
+
+  const bool f64 = opts.precision == 64;
+  plug.Start(opts.rate, opts.block, f64, opts.play);
+  const int64 total = static_cast<int64>(std::llround(seconds * opts.rate));
+  caldrith_render::SessionRenderer renderer(plug, haveSession ? &session : nullptr, catalog,
+                                            opts.rate, opts.block, f64, total, initial);
+  std::unique_ptr<caldrith_render::PlotRecorder> plot;
+  if (!opts.plot.empty()) {
+    plot = std::make_unique<caldrith_render::PlotRecorder>(plug, catalog, total, opts.rate);
+    renderer.SetObserver(plot.get());
+  }
+
+  PlayResult played;
+  if (opts.play) {
+    played = PlayLive(audio, device, opts, renderer, catalog);
+  } else {
+    RenderFile(opts, format, renderer);
+  }
+  plug.Stop();
+
+  if (!opts.stateOut.empty()) plug.SaveState(opts.stateOut);
+  if (plot) {
+    std::string title = haveSession ? "Session " + opts.session : "Caldrith";
+    if (!plug.PresetName().empty()) title += ", preset \"" + plug.PresetName() + "\"";
+    raster::Bitmap picture;
+    if (!caldrith_render::DrawSessionPlot(plot->Finish(title), &picture)) {
+      throw std::runtime_error("no font to label the plot with");
+    }
+    if (!raster::SavePngFile(picture, opts.plot.c_str())) {
+      throw std::runtime_error("writing " + opts.plot + " failed");
+    }
+  }
   if (!opts.editorPng.empty()) {
     using Snapshot = bool (*)(FUnknown*, const char*, const char*);
-    auto snapshot = reinterpret_cast<Snapshot>(s.mModule.Symbol("CaldrithEditorSnapshot"));
+    auto snapshot = reinterpret_cast<Snapshot>(plug.Module().Symbol("CaldrithEditorSnapshot"));
     if (!snapshot) throw std::runtime_error("this module cannot draw its editor here");
-    if (!snapshot(s.mComponent, opts.hover.c_str(), opts.editorPng.c_str())) {
+    if (!snapshot(plug.Component(), opts.hover.c_str(), opts.editorPng.c_str())) {
       if (!opts.hover.empty()) throw UsageError{"no control shows \"" + opts.hover + "\""};
       throw std::runtime_error("writing " + opts.editorPng + " failed");
     }
   }
 
-  std::string summary = opts.output;
-  char part[96];
-  std::snprintf(part, sizeof(part), ": %.2f s, %d Hz, %s", static_cast<double>(total) / opts.rate,
-                opts.rate, sampleFormat == "float" ? "float" : "24-bit");
-  summary += part;
-  if (!s.mPresetName.empty()) summary += ", preset \"" + s.mPresetName + "\"";
-  for (int c = 0; c < channels; ++c) {
+  const int64 rendered = renderer.Position();
+  std::string summary;
+  char part[160];
+  if (opts.play) {
+    std::snprintf(part, sizeof(part), "played %.2f s on %s, %d Hz", played.seconds,
+                  played.device.c_str(), opts.rate);
+    summary = part;
+    if (played.interrupted) summary += ", stopped by the user";
+  } else {
+    std::snprintf(part, sizeof(part), ": %.2f s, %d Hz, %s",
+                  static_cast<double>(rendered) / opts.rate, opts.rate, format.description.c_str());
+    summary = opts.output + part;
+  }
+  if (!plug.PresetName().empty()) summary += ", preset \"" + plug.PresetName() + "\"";
+  if (haveSession) {
+    summary += ", session " + opts.session + " (" + FormatTime(seconds) + ", " +
+               std::to_string(session.actions.size()) + " actions)";
+  }
+  if (opts.play) summary += "; " + std::to_string(played.underruns) + " underruns";
+  for (int c = 0; c < renderer.Channels(); ++c) {
     double rms =
-        total > 0 ? std::sqrt(sumSq[static_cast<size_t>(c)] / static_cast<double>(total)) : 0.0;
+        rendered > 0 ? std::sqrt(renderer.SumOfSquares(c) / static_cast<double>(rendered)) : 0.0;
     std::snprintf(part, sizeof(part), "; ch%d peak %.1f dBFS, RMS %.1f dBFS", c + 1,
-                  Db(peak[static_cast<size_t>(c)]), Db(rms));
+                  Db(renderer.Peak(c)), Db(rms));
     summary += part;
   }
   std::printf("%s\n", summary.c_str());

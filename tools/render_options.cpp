@@ -56,9 +56,45 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.bundle = v;
          return std::string();
        }},
-      {"--output", "-o", "FILE", "audio file to write, .wav or .flac (default caldrith.wav)",
+      {"--output", "-o", "FILE",
+       "audio file to write: .wav, .flac, .ogg, .opus or .mp3 (default caldrith.wav)",
        [](RenderOptions& o, const std::string& v) {
+         if (v.empty()) return std::string("--output needs a file name");
          o.output = v;
+         o.outputGiven = true;
+         return std::string();
+       }},
+      {"--session", nullptr, "FILE",
+       "render a session file of timed changes and glides (format in the README)",
+       [](RenderOptions& o, const std::string& v) {
+         if (v.empty()) return std::string("--session needs a file name");
+         o.session = v;
+         return std::string();
+       }},
+      {"--play", nullptr, nullptr, "play live on the audio output instead of writing a file",
+       [](RenderOptions& o, const std::string&) {
+         o.play = true;
+         return std::string();
+       }},
+      {"--device", nullptr, "NAME", "for --play: the output device (default: the system's)",
+       [](RenderOptions& o, const std::string& v) {
+         if (v.empty()) return std::string("--device needs a name");
+         o.device = v;
+         return std::string();
+       }},
+      {"--list-devices", nullptr, nullptr, "print the audio output devices and exit",
+       [](RenderOptions& o, const std::string&) {
+         o.listDevices = true;
+         return std::string();
+       }},
+      {"--plot", nullptr, "FILE.png",
+       "draw the pulse rate, band and level over time into a 1200 x 600 PNG",
+       [](RenderOptions& o, const std::string& v) {
+         size_t n = v.size();
+         if (n < 5 || (v.compare(n - 4, 4, ".png") != 0 && v.compare(n - 4, 4, ".PNG") != 0)) {
+           return "--plot writes a PNG picture: give a file name ending in .png, not \"" + v + "\"";
+         }
+         o.plot = v;
          return std::string();
        }},
       {"--preset", nullptr, "N|NAME", "factory preset by index or exact name",
@@ -76,13 +112,15 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.params.push_back(v);
          return std::string();
        }},
-      {"--seconds", nullptr, "S", "length of the render (default 10)",
+      {"--seconds", nullptr, "S",
+       "length of the render (default 10; a session's own length when it has one)",
        [](RenderOptions& o, const std::string& v) {
          double s = 0;
          if (!ParseDouble(v, &s) || s <= 0.0 || s > 86400.0) {
            return "--seconds must be a number above 0 and at most 86400, not \"" + v + "\"";
          }
          o.seconds = s;
+         o.secondsGiven = true;
          return std::string();
        }},
       {"--rate", nullptr, "HZ", "sample rate (default 48000)",
@@ -138,7 +176,7 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.listParams = true;
          return std::string();
        }},
-      {"--quiet", "-q", nullptr, "no progress bar",
+      {"--quiet", "-q", nullptr, "no progress bar or status line",
        [](RenderOptions& o, const std::string&) {
          o.quiet = true;
          return std::string();
@@ -211,7 +249,7 @@ std::vector<std::string> BundleSearchPath(const std::string& exeDir, const std::
 std::string RenderUsage(const char* program) {
   std::string text = std::string("usage: ") + program +
                      " [options]\n\nRenders the instrument "
-                     "through its VST 3 module to an audio file.\n\n";
+                     "through its VST 3 module to an audio file, or plays it live.\n\n";
   for (const OptionSpec& s : RenderOptionTable()) {
     std::string left = "  ";
     if (s.shortName) left += std::string(s.shortName) + ", ";

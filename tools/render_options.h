@@ -11,6 +11,13 @@ struct RenderOptions {
   std::string preset;               // index or exact name; empty: keep the plug-in's own
   std::vector<std::string> params;  // "Name=value", applied after the preset
   double seconds = 10.0;
+  bool secondsGiven = false;  // a session's own length wins over the default
+  bool outputGiven = false;
+  std::string session;  // session file of timed changes
+  bool play = false;    // play live instead of writing a file
+  std::string device;   // output device for --play; empty: the system's default
+  bool listDevices = false;
+  std::string plot;  // picture of the rendered session
   int rate = 48000;
   int block = 512;
   int precision = 32;
