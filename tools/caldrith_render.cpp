@@ -105,7 +105,7 @@ OutputFormat ChooseFormat(const RenderOptions& opts) {
     f.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
     f.description = "Ogg Vorbis";
   } else if (ext == "opus") {
-#ifdef SF_FORMAT_OPUS
+#ifdef CALDRITH_SNDFILE_OPUS
     f.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
 #endif
     f.description = "Opus";
@@ -114,7 +114,7 @@ OutputFormat ChooseFormat(const RenderOptions& opts) {
                        std::to_string(opts.rate) + ": use --rate 48000"};
     }
   } else if (ext == "mp3") {
-#ifdef SF_FORMAT_MPEG
+#ifdef CALDRITH_SNDFILE_MPEG
     f.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
 #endif
     f.description = "MP3";
@@ -266,13 +266,6 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
   if (!audio.Open(device, opts.rate, renderer.Channels(), opts.block, &fill, &error)) {
     throw std::runtime_error(error);
   }
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction oldInt {
-  }, oldTerm{};
-  sigaction(SIGINT, &action, &oldInt);
-  sigaction(SIGTERM, &action, &oldTerm);
   if (!audio.Start(&error)) throw std::runtime_error(error);
 
   const bool status = !opts.quiet && isatty(STDERR_FILENO);
@@ -298,8 +291,6 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   audio.Close();
-  sigaction(SIGINT, &oldInt, nullptr);
-  sigaction(SIGTERM, &oldTerm, nullptr);
   if (status) std::fprintf(stderr, "\n");
   result.seconds = static_cast<double>(audio.FramesPlayed()) / opts.rate;
   result.underruns = audio.Underruns();
@@ -348,6 +339,14 @@ int ListDevices() {
 
 int Render(const RenderOptions& opts) {
   if (opts.listDevices) return ListDevices();
+  if (opts.play) {
+    // From the start, so that a Ctrl-C while the plug-in loads still ends in a clean exit.
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+  }
   const bool listing = opts.listParams || opts.listPresets;
   if (opts.play && opts.outputGiven) {
     throw UsageError{"--play plays instead of writing a file: leave out --output"};

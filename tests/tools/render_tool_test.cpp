@@ -42,6 +42,20 @@ TEST(RenderOptions, ValuesAndDefaults) {
   EXPECT_FALSE(o.listPresets);
   EXPECT_EQ(o.stateIn, "a");
   EXPECT_EQ(o.stateOut, "b");
+  EXPECT_TRUE(o.secondsGiven);
+  EXPECT_TRUE(o.outputGiven);
+  RenderOptions live;
+  EXPECT_EQ(Parse({"--session", "s.txt", "--play", "--device", "pulse", "--plot", "p.png",
+                   "--list-devices"},
+                  &live),
+            "");
+  EXPECT_EQ(live.session, "s.txt");
+  EXPECT_TRUE(live.play);
+  EXPECT_EQ(live.device, "pulse");
+  EXPECT_EQ(live.plot, "p.png");
+  EXPECT_TRUE(live.listDevices);
+  EXPECT_FALSE(live.secondsGiven);
+  EXPECT_FALSE(live.outputGiven);
   RenderOptions d;
   EXPECT_EQ(Parse({}, &d), "");
   EXPECT_EQ(d.output, "caldrith.wav");
@@ -57,6 +71,8 @@ TEST(RenderOptions, BadArgumentsAreExplained) {
       {"--sample-format", "8"}, {"--param", "Tones"},  {"--param", "=3"},
       {"--param", "Tones="},    {"--preset", ""},      {"--seconds"},
       {"--frobnicate"},         {"--quiet=yes"},       {"stray"},
+      {"--plot", "p.jpg"},      {"--plot", ".png"},    {"--session", ""},
+      {"--device", ""},         {"--play=1"},          {"-o", ""},
   };
   for (const auto& args : bad) {
     RenderOptions o;
@@ -125,7 +141,7 @@ TEST(RenderTool, ExitCodes) {
   EXPECT_EQ(RunTool("--param 'Nope=1' -o " + TempPath("x.wav")), 2);
   EXPECT_EQ(RunTool("--param 'Tones=17' -o " + TempPath("x.wav")), 2);
   EXPECT_EQ(RunTool("--param 'Wave=Square wave' -o " + TempPath("x.wav")), 2);
-  EXPECT_EQ(RunTool("-o " + TempPath("x.mp3")), 2);
+  EXPECT_EQ(RunTool("-o " + TempPath("x.aiff")), 2);
   EXPECT_EQ(RunTool("-o " + TempPath("x.flac") + " --sample-format float"), 2);
   EXPECT_EQ(RunTool("--bundle /nonexistent/Caldrith.vst3"), 1);
 }

@@ -1,0 +1,393 @@
+// caldrith-render with session files, run end to end against the built bundle: the audio is
+// what the same changes give when sent by hand through the VST 3 interfaces; glides end on
+// their exact values; the transport stops and resumes; --play runs on ALSA's null device.
+#include <gtest/gtest.h>
+
+#if defined(CALDRITH_RENDER_TOOL) && defined(CALDRITH_TEST_BUNDLE)
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "raster/raster.h"
+#include "vst3/host/host_support.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace {
+
+constexpr ParamID kIsochronicTag = 0, kWaveTag = 8, kVolumeTag = 13;
+
+// ctest runs the cases as processes side by side: each has files of its own.
+std::string TempPath(const std::string& name) {
+  return std::string(::testing::TempDir()) + "caldrith_session_" + std::to_string(getpid()) + "_" +
+         name;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream f(path, std::ios::binary);
+  f << text;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+struct ToolRun {
+  int code = -1;
+  std::string out, err;
+};
+
+// Runs the tool with a shell's quoting; `env` is put before the command.
+ToolRun RunTool(const std::string& args, const std::string& env = "") {
+  std::string out = TempPath("stdout.txt"), err = TempPath("stderr.txt");
+  std::string cmd =
+      env + " " + CALDRITH_RENDER_TOOL + " " + args + " >" + out + " 2>" + err + " </dev/null";
+  int status = std::system(cmd.c_str());
+  ToolRun r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = ReadText(out);
+  r.err = ReadText(err);
+  return r;
+}
+
+// The samples of a 32-bit float WAV file, interleaved; empty when it is not one.
+std::vector<float> ReadFloatWav(const std::string& path) {
+  std::string bytes = ReadText(path);
+  std::vector<float> out;
+  if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
+    return out;
+  }
+  size_t pos = 12;
+  while (pos + 8 <= bytes.size()) {
+    uint32_t size = 0;
+    std::memcpy(&size, bytes.data() + pos + 4, 4);
+    if (bytes.compare(pos, 4, "data") == 0) {
+      size_t n = std::min<size_t>(size, bytes.size() - pos - 8) / sizeof(float);
+      out.resize(n);
+      std::memcpy(out.data(), bytes.data() + pos + 8, n * sizeof(float));
+      return out;
+    }
+    pos += 8 + size + (size & 1);
+  }
+  return out;
+}
+
+// The component state's value of one parameter (the state is the 23 values in tag order).
+double StateValue(const std::string& path, ParamID tag) {
+  std::string s = ReadText(path);
+  double v = NAN;
+  if (s.size() >= (tag + 1) * 8) std::memcpy(&v, s.data() + tag * 8, 8);
+  return v;
+}
+
+// One instance of the bundle's instrument, driven block by block as the tool must drive it.
+class HandHost {
+ public:
+  HandHost(int rate, int block) : mRate(rate) {
+    EXPECT_TRUE(mModule.Load(CALDRITH_TEST_BUNDLE)) << mModule.Error();
+    mFactory = mModule.Factory();
+    PClassInfo info;
+    mFactory->getClassInfo(0, &info);
+    mFactory->createInstance(info.cid, IComponent::iid, reinterpret_cast<void**>(&mComponent));
+    mComponent->initialize(static_cast<IHostApplication*>(&mHost));
+    mComponent->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&mProcessor));
+    mComponent->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
+    SpeakerArrangement stereo = SpeakerArr::kStereo;
+    mProcessor->setBusArrangements(nullptr, 0, &stereo, 1);
+    mComponent->activateBus(kAudio, kOutput, 0, true);
+    mComponent->activateBus(kEvent, kInput, 0, true);
+    ProcessSetup setup{kOffline, kSample32, block, static_cast<double>(rate)};
+    mProcessor->setupProcessing(setup);
+    mComponent->setActive(true);
+    mProcessor->setProcessing(true);
+    mLeft.resize(static_cast<size_t>(block));
+    mRight.resize(static_cast<size_t>(block));
+  }
+  ~HandHost() {
+    mProcessor->setProcessing(false);
+    mComponent->setActive(false);
+    controller->release();
+    mProcessor->release();
+    mComponent->terminate();
+    mComponent->release();
+    mFactory->release();
+  }
+
+  // Processes one block with these changes at offset 0; appends the output, interleaved.
+  void Block(int frames, bool playing, int64 position, int64 continuous,
+             caldrith_host::ParamChanges& changes, std::vector<float>* out) {
+    float* channels[2] = {mLeft.data(), mRight.data()};
+    AudioBusBuffers bus{};
+    bus.numChannels = 2;
+    bus.channelBuffers32 = channels;
+    ProcessContext ctx{};
+    ctx.state = ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+                ProcessContext::kProjectTimeMusicValid | ProcessContext::kContTimeValid |
+                (playing ? ProcessContext::kPlaying : 0);
+    ctx.sampleRate = mRate;
+    ctx.tempo = 120.0;
+    ctx.timeSigNumerator = 4;
+    ctx.timeSigDenominator = 4;
+    ctx.projectTimeSamples = position;
+    ctx.continousTimeSamples = continuous;
+    ctx.projectTimeMusic = static_cast<double>(position) / mRate * 2.0;
+    caldrith_host::EventList events(0);
+    ProcessData data{};
+    data.processMode = kOffline;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = frames;
+    data.numOutputs = 1;
+    data.outputs = &bus;
+    data.inputEvents = &events;
+    data.inputParameterChanges = &changes;
+    data.processContext = &ctx;
+    mProcessor->process(data);
+    for (int i = 0; i < frames; ++i) {
+      out->push_back(mLeft[static_cast<size_t>(i)]);
+      out->push_back(mRight[static_cast<size_t>(i)]);
+    }
+  }
+
+  double Normalized(ParamID tag, double plain) {
+    return controller->plainParamToNormalized(tag, plain);
+  }
+
+  IEditController* controller = nullptr;
+
+ private:
+  int mRate;
+  caldrith_host::Module mModule;
+  caldrith_host::HostContext mHost{"caldrith-render"};
+  IPluginFactory* mFactory = nullptr;
+  IComponent* mComponent = nullptr;
+  IAudioProcessor* mProcessor = nullptr;
+  std::vector<float> mLeft, mRight;
+};
+
+double Rms(const std::vector<float>& v, size_t fromFrame, size_t toFrame) {
+  double sum = 0;
+  for (size_t i = 2 * fromFrame; i < 2 * toFrame && i < v.size(); ++i) sum += v[i] * v[i];
+  return std::sqrt(sum / std::max<double>(1.0, 2.0 * (toFrame - fromFrame)));
+}
+
+}  // namespace
+
+TEST(SessionRender, MatchesTheSameChangesSentByHand) {
+  const std::string session = TempPath("hand.txt"), wav = TempPath("hand.wav");
+  WriteText(session,
+            "0:00    Volume = 30\n"
+            "0.0501  Isochronic = 23.5      # sample 2404.8, so 2405\n"
+            "0.1     Volume -> 80           # from 30 at 0:00\n"
+            "0.15    Wave = Triangle\n"
+            "0.2     stop\n"
+            "0.25    play\n"
+            "0.3     end\n");
+  ToolRun r = RunTool("--session " + session + " --rate 48000 --block 256 -o " + wav);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("session " + session + " (0:00.3, 7 actions)"), std::string::npos) << r.out;
+  std::vector<float> tool = ReadFloatWav(wav);
+  ASSERT_EQ(tool.size(), 2u * 14400u);
+
+  // The block starts a host must use: its 256-frame buffers, the jumps, the transport
+  // changes, and a point of the glide every 240 samples (5 ms) until it ends at 4800.
+  std::set<int64> starts;
+  for (int64 s = 0; s < 14400; s += 256) starts.insert(s);
+  for (int64 s = 240; s < 4800; s += 240) starts.insert(s);
+  for (int64 s : {2405, 4800, 7200, 9600, 12000}) starts.insert(s);
+  std::vector<int64> order(starts.begin(), starts.end());
+
+  HandHost hand(48000, 256);
+  std::vector<float> expected;
+  int64 position = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const int64 s = order[i];
+    const int frames = static_cast<int>((i + 1 < order.size() ? order[i + 1] : 14400) - s);
+    caldrith_host::ParamChanges changes(8);
+    if (s == 0) changes.Add(kVolumeTag, hand.Normalized(kVolumeTag, 30.0));
+    if (s == 2405) changes.Add(kIsochronicTag, hand.Normalized(kIsochronicTag, 23.5));
+    if (s > 0 && s < 4800) {
+      changes.Add(kVolumeTag, hand.Normalized(kVolumeTag, 30.0 + 50.0 * (s / 4800.0)));
+    }
+    if (s == 4800) changes.Add(kVolumeTag, hand.Normalized(kVolumeTag, 80.0));
+    if (s == 7200) changes.Add(kWaveTag, hand.Normalized(kWaveTag, 1.0));
+    const bool playing = s < 9600 || s >= 12000;
+    hand.Block(frames, playing, position, s, changes, &expected);
+    if (playing) position += frames;
+  }
+  ASSERT_EQ(expected.size(), tool.size());
+  size_t differ = 0, first = 0;
+  for (size_t i = 0; i < tool.size(); ++i) {
+    if (tool[i] != expected[i] && differ++ == 0) first = i / 2;
+  }
+  EXPECT_EQ(differ, 0u) << "first differing frame " << first;
+
+  // Stopped: the level falls over the block the stop lands on, then the output is silent
+  // until play, and sounds again from there.
+  EXPECT_GT(Rms(tool, 9600, 9728), 0.0);
+  EXPECT_EQ(Rms(tool, 9728, 12000), 0.0);
+  EXPECT_GT(Rms(tool, 12000, 12256), 0.0);
+  EXPECT_GT(Rms(tool, 12256, 14400), 0.25 * Rms(tool, 7200, 9600));
+}
+
+TEST(SessionRender, GlidesEndOnTheirExactValues) {
+  // The value a glide reaches is the one a plain setting of it gives, bit for bit: mid-session,
+  // and at the very end where no audio follows.
+  const std::string glide = TempPath("glide.txt"), a = TempPath("glide_a.bin"),
+                    b = TempPath("glide_b.bin"), wav = TempPath("glide.wav");
+  WriteText(glide,
+            "0 Isochronic = 12\n"
+            "0.05 Isochronic -> 4.37\n"
+            "0.05 Volume = 10\n"
+            "0.1 Volume -> 77\n"
+            "0.1 end\n");
+  ASSERT_EQ(RunTool("--session " + glide + " --state-out " + a + " -o " + wav).code, 0);
+  ASSERT_EQ(RunTool("--param Isochronic=4.37 --param Volume=77 --seconds 0.01 --state-out " + b +
+                    " -o " + wav)
+                .code,
+            0);
+  double isoA = StateValue(a, kIsochronicTag), isoB = StateValue(b, kIsochronicTag);
+  EXPECT_EQ(std::memcmp(&isoA, &isoB, 8), 0) << isoA << " vs " << isoB;
+  EXPECT_EQ(StateValue(a, kVolumeTag), 77.0);
+
+  // A glide with no earlier point starts where the preset left the parameter.
+  WriteText(glide,
+            "0 preset \"Psychic - Focused alertness (11.0)\"\n"
+            "0.1 Isochronic -> 5\n");
+  ASSERT_EQ(RunTool("--session " + glide + " --state-out " + a + " -o " + wav).code, 0);
+  EXPECT_DOUBLE_EQ(StateValue(a, kIsochronicTag), 5.0);
+}
+
+TEST(SessionRender, BadSessionsStopBeforeAnythingIsRendered) {
+  const std::string session = TempPath("bad.txt"), wav = TempPath("bad.wav");
+  WriteText(session, "# fine\n0:00 Volume = 30\n0:10 Isochronc -> 4\n");
+  std::remove(wav.c_str());
+  ToolRun r = RunTool("--session " + session + " -o " + wav);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find(session + ":3:6: no parameter is named \"Isochronc\"; closest: "
+                                 "\"Isochronic\""),
+            std::string::npos)
+      << r.err;
+  struct stat st {};
+  EXPECT_NE(stat(wav.c_str(), &st), 0) << "nothing may be written";
+
+  EXPECT_EQ(RunTool("--session " + TempPath("missing.txt") + " -o " + wav).code, 2);
+  WriteText(session, "0:00 Volume = 30\n");
+  r = RunTool("--session " + session + " -o " + wav);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("lasts no time"), std::string::npos) << r.err;
+  EXPECT_EQ(RunTool("--session " + session + " --seconds 0.05 -o " + wav).code, 0);
+}
+
+TEST(SessionRender, FormatsAndThePicture) {
+  const std::string base = TempPath("fmt");
+  for (const char* ext : {".ogg", ".opus", ".mp3"}) {
+    std::string file = base + ext;
+    ToolRun r = RunTool("--seconds 0.3 -o " + file);
+    ASSERT_EQ(r.code, 0) << ext << ": " << r.err;
+    std::string head = ReadText(file).substr(0, 4);
+    if (std::string(ext) == ".mp3") {
+      // An ID3 tag or straight into an MPEG frame.
+      EXPECT_TRUE(head.compare(0, 3, "ID3") == 0 ||
+                  (static_cast<unsigned char>(head[0]) == 0xFF &&
+                   (static_cast<unsigned char>(head[1]) & 0xE0) == 0xE0))
+          << ext;
+    } else {
+      EXPECT_EQ(head, "OggS") << ext;
+    }
+  }
+  EXPECT_EQ(RunTool("--rate 44100 -o " + base + ".opus").code, 2);
+  EXPECT_EQ(RunTool("--sample-format 24 -o " + base + ".ogg").code, 2);
+  EXPECT_EQ(RunTool("-o " + base + ".aiff").code, 2);
+
+  const std::string png = TempPath("plot.png");
+  ASSERT_EQ(RunTool("--seconds 0.5 --param Isochronic=7 -o " + base + ".wav --plot " + png).code,
+            0);
+  raster::Bitmap picture;
+  ASSERT_TRUE(raster::LoadPngFile(png.c_str(), &picture));
+  EXPECT_EQ(picture.Width(), 1200);
+  EXPECT_EQ(picture.Height(), 600);
+  EXPECT_EQ(RunTool("--seconds 0.5 -o " + base + ".wav --plot " + base + ".jpg").code, 2);
+}
+
+// ALSA's null device, declared in the user's configuration of a home of our own: PortAudio
+// lists it like any card, and it takes whatever it is given at once, so a second plays fast.
+class NullDevice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home = TempPath("home");
+    mkdir(home.c_str(), 0700);
+    WriteText(home + "/.asoundrc", "pcm.caldrith_null {\n  type null\n}\n");
+  }
+  std::string Env() const { return "HOME=" + home; }
+  std::string home;
+};
+
+TEST_F(NullDevice, PlaysASecondWithoutUnderruns) {
+  ToolRun list = RunTool("--list-devices", Env());
+  ASSERT_EQ(list.code, 0) << list.err;
+  ASSERT_NE(list.out.find("caldrith_null"), std::string::npos) << list.out;
+  ToolRun r = RunTool("--play --device caldrith_null --seconds 1", Env());
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("played 1.00 s on \"caldrith_null\" (ALSA), 48000 Hz"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("; 0 underruns"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("peak -inf"), std::string::npos) << r.out;
+
+  EXPECT_EQ(RunTool("--play --device no-such-device --seconds 1", Env()).code, 2);
+  EXPECT_EQ(RunTool("--play -o x.wav", Env()).code, 2);
+}
+
+TEST_F(NullDevice, CtrlCFadesOutAndExitsCleanly) {
+  // An hour on the null device: far longer than the test waits.
+  const std::string out = TempPath("ctrlc.txt");
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    setenv("HOME", home.c_str(), 1);
+    int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, STDOUT_FILENO);
+    execl(CALDRITH_RENDER_TOOL, CALDRITH_RENDER_TOOL, "--play", "--device", "caldrith_null",
+          "--seconds", "3600", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  kill(pid, SIGINT);
+  int status = 0;
+  bool exited = false;
+  for (int i = 0; i < 200 && !exited; ++i) {
+    exited = waitpid(pid, &status, WNOHANG) == pid;
+    if (!exited) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (!exited) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(exited) << "still playing 10 s after Ctrl-C";
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::string text = ReadText(out);
+  EXPECT_NE(text.find("stopped by the user"), std::string::npos) << text;
+}
+
+#endif
