@@ -1,0 +1,344 @@
+#!/usr/bin/env python3
+"""Plants one small fault at a time and tells which ones the tests notice.
+
+Each mutation replaces one exact piece of text in one source file (a flipped comparison, a
+constant off by one, a dropped statement, a swapped operand). The script rebuilds only the test
+binary of the file's layer, runs it, restores the file and reports "caught" (the tests failed or
+crashed) or "MISSED" (they passed). Not part of ./dev test: it takes a while.
+
+  scripts/mutate.py                 every mutation, build tree ./build
+  scripts/mutate.py raster tools    only these layers
+  scripts/mutate.py --check         only verify that every mutation still applies
+  scripts/mutate.py --list          print the mutations
+Options: --build DIR, --jobs N, --only ID[,ID...], --report FILE (one line per mutation).
+"""
+import argparse
+import os
+import subprocess
+import sys
+import time
+from collections import OrderedDict
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# The test binary that mirrors each layer.
+TARGETS = OrderedDict([
+    ("raster", "test_raster"),
+    ("framework", "test_framework"),
+    ("engine", "test_engine"),
+    ("editor", "test_editor"),
+    ("vst3", "test_vst3"),
+    ("instrument", "test_instrument"),
+    ("tools", "test_tools"),
+])
+
+# (id, file, original text, faulty text). The original must occur exactly once in the file.
+MUTATIONS = [
+    # ---- raster
+    ("r01", "raster/pixel_ops.h", "x += 128;\n  return (x + (x >> 8)) >> 8;",
+     "x += 127;\n  return (x + (x >> 8)) >> 8;"),
+    ("r02", "raster/pixel_ops.h", "if (sa == 255) return s;", "if (sa >= 254) return s;"),
+    ("r03", "raster/pixel_ops.h", "if (a == 255) return Pack(255, r, g, b);",
+     "if (a >= 254) return Pack(255, r, g, b);"),
+    ("r04", "raster/blit.cpp", "const uint32_t t = Div255(sa * da);", "const uint32_t t = sa;"),
+    ("r05", "raster/blit.cpp", "return std::min<uint32_t>(255, (cb * 255 + den / 2) / den);",
+     "return std::min<uint32_t>(255, (cb * 255) / den);"),
+    ("r06", "raster/blit.cpp", "out |= ((c + 32768) >> 16) << sh;", "out |= (c >> 16) << sh;"),
+    ("r07", "raster/blit.cpp", "const double l = std::floor(cx - ex) - 1,",
+     "const double l = std::floor(cx - ex),"),
+    ("r08", "raster/blit.cpp", "const uint32_t a = sa + Div255((d >> 24) * (255 - sa));",
+     "const uint32_t a = sa + Div255((d >> 24) * (256 - sa));"),
+    ("r09", "raster/bitmap.cpp",
+     "auto un = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };",
+     "auto un = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255) / a); };"),
+    ("r10", "raster/draw.cpp", "y = y1 + FloorDiv(2 * t * dy + dx, 2 * dx);",
+     "y = y1 + FloorDiv(2 * t * dy + dx - 1, 2 * dx);"),
+    ("r11", "raster/draw.cpp", "err += 2 * y + 1;", "err += 2 * y;"),
+    ("r12", "raster/draw.cpp", "const double cov = fill ? r + 0.5 - d : 1.0 - std::fabs(d - r);",
+     "const double cov = fill ? r + 0.4 - d : 1.0 - std::fabs(d - r);"),
+    ("r13", "raster/png_io.cpp", "if (depth == 16) png_set_scale_16(st.png);",
+     "if (depth == 16) png_set_strip_16(st.png);"),
+    ("r14", "raster/text.cpp", "off = spare >= 0 ? spare / 2 : -((-spare + 1) / 2);",
+     "off = spare >= 0 ? (spare + 1) / 2 : -((-spare + 1) / 2);"),
+    ("r15", "raster/png_io.cpp", "if ((s[x] >> 24) != 255) {", "if ((s[x] >> 24) < 254) {"),
+    # ---- framework
+    ("f01", "framework/plug_param.cpp",
+     "if (mKind != kTypeDouble) v = std::floor(v / mStep + 0.5) * mStep;",
+     "if (mKind != kTypeDouble) v = std::floor(v / mStep) * mStep;"),
+    ("f02", "framework/plug_param.cpp", "if (mDecimals >= 6) break;", "if (mDecimals >= 5) break;"),
+    ("f03", "framework/plug_param.cpp", "double r = x >= 0.0 ? x + 0.5 : x - 0.5;",
+     "double r = x + 0.5;"),
+    ("f04", "framework/plug_param.cpp", "} else if (x == 0.0 || std::isnan(x)) {",
+     "} else if (std::isnan(x)) {"),
+    ("f05", "framework/plug_param.cpp", "mMax = maxValue >= minValue + step ? maxValue",
+     "mMax = maxValue > minValue + step ? maxValue"),
+    ("f06", "framework/plug_base.cpp", "ok = LoadParams(&slot.state, 0) > 0;",
+     "ok = LoadParams(&slot.state, 0) >= 0;"),
+    ("f07", "framework/plug_base.cpp", "  return n + 1;\n}", "  return n;\n}"),
+    ("f08", "framework/plug_base.cpp", "mVersion >> 16, (mVersion >> 8) & 0xff",
+     "mVersion >> 16, (mVersion >> 4) & 0xff"),
+    ("f09", "framework/plug_base.cpp", "if ((nIn < 0 || nIn == pair.inputs)",
+     "if ((nIn <= 0 || nIn == pair.inputs)"),
+    ("f10", "framework/plug_base.cpp", "if (!PresetAppliesParam(i, mCurrentPresetIdx)) continue;",
+     "if (!PresetAppliesParam(i, mCurrentPresetIdx)) break;"),
+    ("f11", "framework/plug_base.cpp", "mInData[i] = scratch ? bound : bound + offset;",
+     "mInData[i] = bound;"),
+    ("f12", "framework/state_chunk.cpp", "static_cast<size_t>(pos) + 8 > mBytes.size()",
+     "static_cast<size_t>(pos) + 8 >= mBytes.size()"),
+    ("f13", "framework/plug_param.cpp", "  if (index < 0 || index >= ValueTextCount()) return \"\";",
+     "  if (index < 0 || index > ValueTextCount()) return \"\";"),
+    # ---- engine
+    ("e01", "engine/segment_envelope.cpp", "if (mBreak[j] > x) {", "if (mBreak[j] >= x) {"),
+    ("e02", "engine/segment_envelope.cpp",
+     "const int n = stepsFloat >= 2147483520.0f ? 2147483520 : static_cast<int>(stepsFloat);",
+     "const int n = stepsFloat >= 2147483520.0f ? 2147483520 : static_cast<int>(stepsFloat + 0.5f);"),
+    ("e03", "engine/dsp_math.h", "return negative ? 1.0 / r : r;", "return r;"),
+    ("e04", "engine/dsp_math.h", "double y = x >= 0.0 ? x + 0.5 : x - 0.5;", "double y = x + 0.5;"),
+    ("e05", "engine/segment_envelope.h", "if (mHold-- <= 1) {", "if (mHold-- <= 0) {"),
+    ("e06", "engine/segment_envelope.cpp",
+     "mHoldCount[k] = RoundHalfAway(static_cast<double>(b * S));",
+     "mHoldCount[k] = static_cast<int>(b * S);"),
+    ("e07", "engine/tone_engine.cpp", "if (m - 0.5f <= fi && fi <= m + 0.5f) {",
+     "if (m - 0.5f < fi && fi < m + 0.5f) {"),
+    ("e08", "engine/tone_engine.cpp", "      if (a < 0.0f) a += 1.0f;\n", ""),
+    ("e09", "engine/tone_engine.cpp", "static_cast<float>(n - 1 - i) * h * spread",
+     "static_cast<float>(n - i) * h * spread"),
+    ("e10", "engine/tone_engine.cpp", "if (target == 0.0 && master < 1e-11) {",
+     "if (target == 0.0 && master < 1e-3) {"),
+    ("e11", "engine/segment_envelope.cpp", "if (!(stepsFloat >= 1.0f)) {",
+     "if (!(stepsFloat > 1.0f)) {"),
+    ("e12", "engine/wave_shaper.cpp", "if (wave >= kWaveCount) wave = kWaveCount - 1;",
+     "if (wave >= kWaveCount) wave = 0;"),
+    ("e13", "engine/tone_engine.cpp", "if (p >= 1.0f) p -= 1.0f;", "if (p > 1.0f) p -= 1.0f;"),
+    # ---- editor
+    ("d01", "editor/controls.cpp", "int k = static_cast<int>((mImage.N - 1) * mValue + 0.5) + 1;",
+     "int k = static_cast<int>((mImage.N - 1) * mValue) + 1;"),
+    ("d02", "editor/graphics.cpp",
+     "sy = static_cast<int>(static_cast<double>(image.H) * (frame - 1) / image.N + 0.5);",
+     "sy = static_cast<int>(static_cast<double>(image.H) * (frame - 1) / image.N);"),
+    ("d03", "editor/controls.cpp", "x <= mHitArea.R && mHitArea.T <= y",
+     "x < mHitArea.R && mHitArea.T <= y"),
+    ("d04", "editor/controls.cpp", "step = 0.5 / p->ValueTextCount();",
+     "step = 1.0 / p->ValueTextCount();"),
+    ("d05", "editor/controls.cpp", "if (mods.S || mods.C) gearing *= 10.0;",
+     "if (mods.S) gearing *= 10.0;"),
+    ("d06", "editor/controls.cpp", "    if (left <= 5) {\n      left = 6;",
+     "    if (left < 5) {\n      left = 6;"),
+    ("d07", "editor/controls.cpp", "  } else if (v == mValue) {\n    return;\n  }", "  }"),
+    ("d08", "editor/controls.cpp", "if (mods.S || mods.C) step /= 10.0;",
+     "if (mods.S || mods.C) step /= 5.0;"),
+    ("d09", "editor/graphics.cpp", "if (popupIdx < idx) mCapturedControl = --idx;",
+     "if (popupIdx <= idx) mCapturedControl = --idx;"),
+    ("d10", "editor/graphics.cpp", "if (!image || !image->Valid() || !(fraction > 0.0) || !(fraction < 1.0)) return left;",
+     "if (!image || !image->Valid() || !(fraction > 0.0) || !(fraction <= 1.0)) return left;"),
+    ("d11", "editor/controls.cpp", "  if (!(mValue > mLowLimit)) {", "  if (mValue < mLowLimit) {"),
+    ("d12", "editor/graphics.cpp", "if (idx < 0 || idx >= NControls()) return nullptr;",
+     "if (idx < 0 || idx > NControls()) return nullptr;"),
+    # ---- vst3
+    ("v01", "vst3/plug_vst3.cpp",
+     "return static_cast<int>(static_cast<double>(PresetCount() - 1) * normalized + 0.5);",
+     "return static_cast<int>(static_cast<double>(PresetCount() - 1) * normalized);"),
+    ("v02", "vst3/plug_vst3.cpp", "!(setup.sampleRate <= kMaxSampleRate)",
+     "!(setup.sampleRate < kMaxSampleRate)"),
+    ("v03", "vst3/plug_vst3.cpp", "msg.data2 = static_cast<uint8_t>(static_cast<int>(velocity * 127.f));",
+     "msg.data2 = static_cast<uint8_t>(static_cast<int>(velocity * 127.f + 0.5f));"),
+    ("v04", "vst3/plug_vst3.cpp", "  if (pos > 0) state->seek(pos, IBStream::kIBSeekSet, nullptr);\n",
+     ""),
+    ("v05", "vst3/plugin_factory.cpp", "    instance->release();\n", ""),
+    ("v06", "vst3/plugin_factory.cpp", "  if (mHostContext) mHostContext->release();\n  mHostContext = context;",
+     "  mHostContext = context;"),
+    ("v07", "vst3/plug_vst3.cpp", "  if (app) app->release();\n", ""),
+    ("v08", "vst3/plug_vst3.cpp", "SetBypassed(value > 0.5);", "SetBypassed(value >= 0.5);"),
+    ("v09", "vst3/host/host_support.cpp", "if (mCount >= kMaxPoints) return kResultFalse;",
+     "if (mCount > kMaxPoints) return kResultFalse;"),
+    ("v10", "vst3/plug_vst3.cpp", ": (st & ProcessContext::kRecording) ? 2",
+     ": (st & ProcessContext::kRecording) ? 1"),
+    ("v11", "vst3/plug_vst3.cpp", "if (chunk.Size() >= kMaxStateBytes) break;",
+     "if (chunk.Size() > kMaxStateBytes + 4096) break;"),
+    ("v12", "vst3/plugin_factory.cpp", "if (index < 0 || index >= static_cast<int32>(mClasses.size())) return nullptr;",
+     "if (index < 0 || index > static_cast<int32>(mClasses.size())) return nullptr;"),
+    # ---- instrument
+    ("i01", "instrument/ready_gate.cpp",
+     "if (idx >= 0 && idx < kSize && gMarks[idx].exchange(1, std::memory_order_acq_rel) == 0) {",
+     "if (idx >= 0 && idx < kSize) {"),
+    ("i02", "instrument/ready_gate.cpp", "return gCountdown.load(std::memory_order_acquire) <= 0;",
+     "return gCountdown.load(std::memory_order_acquire) <= 1;"),
+    ("i03", "instrument/caldrith.cpp", "  if (r < 14.0f) return \"ALPHA\";",
+     "  if (r <= 14.0f) return \"ALPHA\";"),
+    ("i04", "instrument/caldrith.cpp",
+     "return paramIdx == kLowFreq || paramIdx == kHighFreq || paramIdx == kQfreq;",
+     "return paramIdx == kLowFreq || paramIdx == kHighFreq;"),
+    ("i05", "instrument/caldrith.cpp", "      return paramIdx >= kXvol1;", "      return paramIdx > kXvol1;"),
+    ("i06", "instrument/caldrith.cpp", "    case kXvol3:\n      return 10.0;", "      return 10.0;"),
+    ("i07", "instrument/caldrith.cpp", "transport == 1 || transport == 2) ? mToneAmp",
+     "transport == 1) ? mToneAmp"),
+    ("i08", "instrument/caldrith.cpp", "if (mStatusDeadline != 0 && Now() >= mStatusDeadline) {",
+     "if (mStatusDeadline != 0 && Now() > mStatusDeadline) {"),
+    ("i09", "instrument/caldrith.cpp", "mEngine.gate.SetGolden(key > 0);",
+     "mEngine.gate.SetGolden(key != 0);\n      mPulseType = 1;"),
+    ("i10", "instrument/caldrith.cpp", "    mApplied[kRate] = -1;\n", ""),
+    ("i11", "instrument/caldrith.cpp", "static_cast<double>(key) * 0.008 + 0.0001",
+     "static_cast<double>(key) * 0.008"),
+    ("i12", "instrument/product_controls.cpp", "if (mSteps > 0) mValue = std::floor(mSteps * mValue + 0.5) / mSteps;",
+     "if (mSteps > 0) mValue = std::floor(mSteps * mValue) / mSteps;"),
+    ("i13", "instrument/graphs.cpp", "if (!std::isfinite(step) || std::fabs(q + step) >= 15.0) return;",
+     "if (!std::isfinite(step) || std::fabs(q + step) > 15.0) return;"),
+    # ---- tools
+    ("t01", "tools/render_options.cpp", "if (!ParseInt(v, &x) || x < lo || x > hi) {",
+     "if (!ParseInt(v, &x) || x <= lo || x > hi) {"),
+    ("t02", "tools/render_options.cpp", "if (!ParseInt(v, &x) || x < lo || x > hi) {",
+     "if (!ParseInt(v, &x) || x < lo || x >= hi) {"),
+    ("t03", "tools/render_options.cpp", "s <= 0.0 || s > 86400.0", "s <= 0.0 || s >= 86400.0"),
+    ("t04", "tools/render_options.cpp", "s <= 0.0 || s > 86400.0", "s < 0.0 || s > 86400.0"),
+    ("t05", "tools/render_options.cpp", "return IntOption(v, 1, 65536, &o.block, \"--block\");",
+     "return IntOption(v, 1, 65535, &o.block, \"--block\");"),
+    ("t06", "tools/render_options.cpp",
+     "  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;\n  char* end = nullptr;\n  errno = 0;\n  double",
+     "  if (text.empty()) return false;\n  char* end = nullptr;\n  errno = 0;\n  double"),
+    ("t07", "tools/render_options.cpp", "(a[i - 1] == b[j - 1] ? 0 : 1)", "(a[i - 1] == b[j - 1] ? 0 : 2)"),
+    ("t08", "tools/render_options.cpp", "if (!key.empty() && Lower(c).find(key) != std::string::npos) d -= 1.0;",
+     "if (!key.empty() && Lower(c).find(key) != std::string::npos) d -= 0.1;"),
+    ("t09", "tools/render_options.cpp", "NameDistance(arg, near[0]) <= 3", "NameDistance(arg, near[0]) < 3"),
+    ("t10", "tools/caldrith_render.cpp", "static_cast<int64>(std::llround(opts.seconds * opts.rate))",
+     "static_cast<int64>(opts.seconds * opts.rate)"),
+    ("t11", "tools/caldrith_render.cpp", "int n = static_cast<int>(std::min<int64>(block, total - pos));",
+     "int n = block;"),
+    ("t12", "tools/caldrith_render.cpp", "if (value < std::min(lo, hi) || value > std::max(lo, hi)) {",
+     "if (value <= std::min(lo, hi) || value > std::max(lo, hi)) {"),
+    ("t13", "tools/render_options.cpp", "if (eq == std::string::npos || eq == 0 || eq + 1 == v.size()) {",
+     "if (eq == std::string::npos || eq + 1 == v.size()) {"),
+]
+
+
+def layer_of(path):
+    return path.split("/", 1)[0]
+
+
+def run(cmd, cwd, timeout):
+    try:
+        p = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                           timeout=timeout)
+        return p.returncode, p.stdout.decode("utf-8", "replace")
+    except subprocess.TimeoutExpired:
+        return None, "timed out"
+
+
+def test_binary(build, layer):
+    return os.path.join(build, "tests", layer, TARGETS[layer])
+
+
+def build_target(build, layer, jobs):
+    rc, out = run(["cmake", "--build", build, "--target", TARGETS[layer], "-j%d" % jobs], ROOT,
+                  1800)
+    return rc == 0, out
+
+
+def run_tests(build, layer):
+    binary = test_binary(build, layer)
+    # A planted fault may hang a test: a timeout counts as caught.
+    rc, out = run([binary, "--gtest_brief=1"], os.path.dirname(binary), 600)
+    if rc is None:
+        return True, "timeout"
+    return rc != 0, out
+
+
+def first_failure(out):
+    for line in out.splitlines():
+        if line.startswith("[  FAILED  ]"):
+            return line[len("[  FAILED  ]"):].strip()
+    return out.strip().splitlines()[-1] if out.strip() else ""
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("layers", nargs="*")
+    ap.add_argument("--build", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--only", default="")
+    ap.add_argument("--check", action="store_true")
+    ap.add_argument("--list", action="store_true")
+    ap.add_argument("--report", default="")
+    args = ap.parse_args()
+
+    chosen = [m for m in MUTATIONS
+              if (not args.layers or layer_of(m[1]) in args.layers) and
+              (not args.only or m[0] in args.only.split(","))]
+    if args.list:
+        for mid, path, old, new in chosen:
+            print("%s %s\n  - %s\n  + %s" % (mid, path, old.strip(), new.strip() or "(dropped)"))
+        return 0
+
+    problems = 0
+    for mid, path, old, _ in chosen:
+        with open(os.path.join(ROOT, path)) as f:
+            n = f.read().count(old)
+        if n != 1:
+            print("%s: %s holds the original %d times" % (mid, path, n))
+            problems += 1
+    if args.check:
+        print("%d mutations, %d do not apply" % (len(chosen), problems))
+        return 1 if problems else 0
+
+    layers = OrderedDict()
+    for m in chosen:
+        layers.setdefault(layer_of(m[1]), []).append(m)
+    # The unmutated tree must build and pass, or nothing below means anything.
+    for layer in layers:
+        ok, out = build_target(args.build, layer, args.jobs)
+        if not ok:
+            sys.exit("%s does not build:\n%s" % (TARGETS[layer], out[-3000:]))
+        failed, out = run_tests(args.build, layer)
+        if failed:
+            sys.exit("%s fails without any mutation:\n%s" % (TARGETS[layer], out[-3000:]))
+
+    results = OrderedDict((layer, [0, 0, 0]) for layer in layers)  # caught, missed, not built
+    lines = []
+    for layer, muts in layers.items():
+        for mid, path, old, new in muts:
+            full = os.path.join(ROOT, path)
+            with open(full) as f:
+                original = f.read()
+            if original.count(old) != 1:
+                lines.append("%s %-10s skipped (does not apply)" % (mid, layer))
+                print(lines[-1], flush=True)
+                continue
+            t0 = time.time()
+            try:
+                with open(full, "w") as f:
+                    f.write(original.replace(old, new, 1))
+                ok, out = build_target(args.build, layer, args.jobs)
+                if not ok:
+                    verdict, why = "not built", ""
+                    results[layer][2] += 1
+                else:
+                    failed, out = run_tests(args.build, layer)
+                    verdict = "caught" if failed else "MISSED"
+                    why = first_failure(out) if failed else ""
+                    results[layer][0 if failed else 1] += 1
+            finally:
+                with open(full, "w") as f:
+                    f.write(original)
+            lines.append("%s %-10s %-9s %5.0fs  %s: %s  %s" %
+                         (mid, layer, verdict, time.time() - t0, path, new.strip()[:60], why[:70]))
+            print(lines[-1], flush=True)
+    # Leave the build matching the sources again.
+    for layer in layers:
+        build_target(args.build, layer, args.jobs)
+
+    print("\nlayer       caught / planted")
+    total = [0, 0]
+    for layer, (caught, missed, _) in results.items():
+        print("%-10s  %3d / %3d" % (layer, caught, caught + missed))
+        total[0] += caught
+        total[1] += caught + missed
+    print("%-10s  %3d / %3d  (%.0f%%)" % ("all", total[0], total[1],
+                                          100.0 * total[0] / max(1, total[1])))
+    if args.report:
+        with open(args.report, "w") as f:
+            f.write("\n".join(lines) + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
