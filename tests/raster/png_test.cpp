@@ -137,11 +137,16 @@ std::vector<uint8_t> WriteRaw(int w, int h, int depth, int colourType,
 
 TEST(PngTest, EveryColourTypeBecomesPremultipliedArgb) {
   Bitmap out;
-  // 16-bit grey: scaled to 8 bits, opaque.
-  auto grey16 = WriteRaw(2, 1, 16, PNG_COLOR_TYPE_GRAY, {{0x80, 0x00, 0xff, 0xff}});
+  // 16-bit grey: scaled to 8 bits (v * 255 / 65535 rounded, not the high byte), opaque.
+  // 0x01ff / 257 = 1.99 -> 2, 0x00ff -> 0.99 -> 1, 0xff00 -> 254.0 -> 254.
+  auto grey16 = WriteRaw(5, 1, 16, PNG_COLOR_TYPE_GRAY,
+                         {{0x80, 0x00, 0xff, 0xff, 0x01, 0xff, 0x00, 0xff, 0xff, 0x00}});
   ASSERT_TRUE(DecodePng(grey16.data(), grey16.size(), &out));
   EXPECT_EQ(out.At(0, 0), Argb(255, 128, 128, 128));
   EXPECT_EQ(out.At(1, 0), Argb(255, 255, 255, 255));
+  EXPECT_EQ(out.At(2, 0), Argb(255, 2, 2, 2));
+  EXPECT_EQ(out.At(3, 0), Argb(255, 1, 1, 1));
+  EXPECT_EQ(out.At(4, 0), Argb(255, 254, 254, 254));
 
   // 1-bit grey.
   auto grey1 = WriteRaw(3, 1, 1, PNG_COLOR_TYPE_GRAY, {{0xa0}});
@@ -162,9 +167,29 @@ TEST(PngTest, EveryColourTypeBecomesPremultipliedArgb) {
   ASSERT_TRUE(DecodePng(ga.data(), ga.size(), &out));
   EXPECT_EQ(out.At(0, 0), Premultiply(Argb(64, 200, 200, 200)));
 
-  // 16-bit RGBA.
-  auto rgba16 =
-      WriteRaw(1, 1, 16, PNG_COLOR_TYPE_RGBA, {{0xff, 0xff, 0, 0, 0x80, 0x80, 0xff, 0xff}});
+  // 16-bit RGBA; alpha 0xff00 scales to 254, so the colour is premultiplied by 254.
+  auto rgba16 = WriteRaw(
+      2, 1, 16, PNG_COLOR_TYPE_RGBA,
+      {{0xff, 0xff, 0, 0, 0x80, 0x80, 0xff, 0xff, 0xff, 0xff, 0x01, 0xff, 0xff, 0x00, 0xff, 0x00}});
   ASSERT_TRUE(DecodePng(rgba16.data(), rgba16.size(), &out));
   EXPECT_EQ(out.At(0, 0), Argb(255, 255, 0, 128));
+  // straight (255, 2, 254) at alpha 254: 254, round(2 * 254 / 255) = 2, round(254 * 254 / 255) =
+  // 253
+  EXPECT_EQ(out.At(1, 0), Argb(254, 254, 2, 253));
+}
+
+TEST(PngTest, OneTranslucentPixelKeepsTheAlphaChannel) {
+  // Alpha 254 is not opaque: the file must keep an alpha channel and the pixel its value.
+  for (uint32_t alpha : {254u, 1u, 0u}) {
+    Bitmap src(3, 2);
+    src.Clear(Argb(255, 10, 20, 30));
+    src.Set(2, 1, Premultiply(Argb(alpha, 200, 100, 50)));
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(EncodePng(src, &bytes));
+    ASSERT_GT(bytes.size(), 26u);
+    EXPECT_EQ(bytes[25], 6) << alpha;  // colour type RGBA
+    Bitmap back;
+    ASSERT_TRUE(DecodePng(bytes.data(), bytes.size(), &back));
+    ExpectSame(src, back);
+  }
 }

@@ -82,6 +82,22 @@ TEST(TextTest, AlignmentColourAndOpacity) {
   EXPECT_EQ(r.l - l.l, 100 - ext.width);
   EXPECT_NEAR(l.mass, r.mass, 1e-9);
 
+  // Centred and right-aligned text is the left-aligned picture moved by exactly
+  // floor((W - width) / 2) and W - width, for spare room odd, even and negative.
+  for (int spare : {7, 8, 1, 0, -1, -5}) {
+    const Rect b(30, 0, 30 + ext.width + spare, 20);
+    Bitmap l2(200, 20), c2(200, 20), r2(200, 20);
+    DrawText(l2, f, "Ready", b, kWhite, 1.f, TextAlign::kLeft);
+    DrawText(c2, f, "Ready", b, kWhite, 1.f, TextAlign::kCentre);
+    DrawText(r2, f, "Ready", b, kWhite, 1.f, TextAlign::kRight);
+    const int centreShift = spare >= 0 ? spare / 2 : -((1 - spare) / 2);
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 200; ++x) {
+        ASSERT_EQ(c2.At(x, y), l2.At(x - centreShift, y)) << spare << " " << x << "," << y;
+        ASSERT_EQ(r2.At(x, y), l2.At(x - spare, y)) << spare << " " << x << "," << y;
+      }
+  }
+
   // Colour goes to the ink, opacity scales it.
   Bitmap red(120, 20), faint(120, 20);
   DrawText(red, f, "Ready", box, Argb(255, 255, 0, 0), 1.f, TextAlign::kLeft);
