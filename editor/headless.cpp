@@ -134,13 +134,17 @@ IBox IGraphicsHeadless::Tick() {
   if (PaintEnabled() && CollectDirtyArea(&dirty)) RedrawArea(dirty);
   const IBox anim = AnimatedArea();
   if (anim.W() > 0) RedrawArea(anim);
-  if (mEditEndTicks != 0) {
-    if (--mEditEndTicks == 0 && GetPlugin()) GetPlugin()->FlushParamEditEnd();
-  }
+  StepEditEndCountdown();
   return dirty;
 }
 
-#ifndef _WIN32
+void IGraphicsHeadless::StepEditEndCountdown() {
+  if (mEditEndTicks != 0) {
+    if (--mEditEndTicks == 0 && GetPlugin()) GetPlugin()->FlushParamEditEnd();
+  }
+}
+
+#if !defined(_WIN32) && !defined(CALDRITH_HAVE_X11)
 IGraphics* MakePlatformGraphics(IPlugBase* plugin, int width, int height, int fps) {
   return new IGraphicsHeadless(plugin, width, height, fps);
 }

@@ -63,6 +63,10 @@ class IGraphicsHeadless : public IGraphics {
   // Decoded images are cached for the process, so this only affects ids not yet loaded.
   static void SetMissingImagesForTesting(const std::vector<int>& ids);
 
+ protected:
+  // One tick of the deferred end of a wheel edit.
+  void StepEditEndCountdown();
+
  private:
   std::unique_ptr<raster::Bitmap> mScreen;
   bool mOpen = false;
@@ -76,5 +80,6 @@ class IGraphicsHeadless : public IGraphics {
   std::vector<std::pair<int, std::vector<unsigned char>>> mOverrides;
 };
 
-// The editor object of this platform: the Win32 window on Windows, headless elsewhere.
+// The editor object of this platform: the Win32 window on Windows, the X11 window on Linux
+// (both window-less until a host gives them a parent).
 IGraphics* MakePlatformGraphics(IPlugBase* plugin, int width, int height, int fps);

@@ -75,11 +75,23 @@ class IPlugVST3View : public Steinberg::CPluginView {
   const Steinberg::ViewRect& Rect() const { return rect; }
   bool ExpectingNewSize() const { return mExpectingNewSize; }
 
+  // The editor window this view opened (null when none).
+  void* Window() const { return mWindow; }
+
   OBJ_METHODS(IPlugVST3View, CPluginView)
 
  private:
+  // True when no other view has since moved the editor window elsewhere.
+  bool OwnsEditorWindow() const;
+  // Linux: gives the host's run loop back the descriptor and timer of the window.
+  void LeaveRunLoop();
+
   IPlugVST3* mPlug;
   bool mExpectingNewSize = false;
+  void* mWindow = nullptr;
+  // Linux: the host's run loop and what this view registered with it.
+  Steinberg::FUnknown* mRunLoop = nullptr;
+  class RunLoopLink* mLink = nullptr;
 };
 
 class IPlugVST3 : public IPlugBase,

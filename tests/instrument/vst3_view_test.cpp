@@ -63,14 +63,20 @@ TEST(InstrumentView, SizeAndPlatformBeforeAttaching) {
   EXPECT_EQ(r.right, 600);
   EXPECT_EQ(r.bottom, 475);
   EXPECT_EQ(v->getSize(nullptr), kInvalidArgument);
+#ifdef _WIN32
   EXPECT_EQ(v->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
   EXPECT_EQ(v->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+#else
+  EXPECT_EQ(v->isPlatformTypeSupported(kPlatformTypeHWND), kResultFalse);
+  EXPECT_EQ(v->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+  EXPECT_EQ(v->isPlatformTypeSupported("X11EmbedWindowI"), kResultFalse);
+#endif
   EXPECT_EQ(v->isPlatformTypeSupported(nullptr), kResultFalse);
   EXPECT_EQ(v->canResize(), kResultFalse);
   v->release();
 }
 
-TEST(InstrumentView, AttachOpensTheWindowOnlyForHwnd) {
+TEST(InstrumentView, AttachOpensTheWindowOnlyForThePlatformType) {
   Hosted h;
   IGraphics* gui = PlugGraphics(h.plug);
   ASSERT_NE(gui, nullptr);
@@ -81,10 +87,6 @@ TEST(InstrumentView, AttachOpensTheWindowOnlyForHwnd) {
                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(parentWindow, nullptr);
   void* parentPtr = parentWindow;
-#else
-  int parent = 0;
-  void* parentPtr = &parent;
-#endif
   ASSERT_EQ(v->attached(parentPtr, kPlatformTypeX11EmbedWindowID), kResultOk);
   EXPECT_FALSE(gui->HasWindow());
   EXPECT_EQ(v->removed(), kResultOk);
@@ -96,8 +98,22 @@ TEST(InstrumentView, AttachOpensTheWindowOnlyForHwnd) {
   ASSERT_EQ(v->attached(parentPtr, kPlatformTypeHWND), kResultOk);
   v->removed();
   v->release();
-#ifdef _WIN32
   DestroyWindow(parentWindow);
+#else
+  int parent = 0;
+  ASSERT_EQ(v->attached(&parent, kPlatformTypeHWND), kResultOk);
+  EXPECT_FALSE(gui->HasWindow());
+  EXPECT_EQ(v->removed(), kResultOk);
+  // Without a frame that offers the host's run loop nothing could drive the window.
+  RecordingFrame frame;
+  EXPECT_EQ(v->attached(reinterpret_cast<void*>(0x400001), kPlatformTypeX11EmbedWindowID),
+            kResultFalse);
+  v->setFrame(&frame);
+  EXPECT_EQ(v->attached(reinterpret_cast<void*>(0x400001), kPlatformTypeX11EmbedWindowID),
+            kResultFalse);
+  EXPECT_FALSE(gui->HasWindow());
+  EXPECT_EQ(v->removed(), kResultOk);
+  v->release();
 #endif
 }
 
