@@ -215,8 +215,12 @@ void* IGraphicsX11::CreateEditorWindow(void* parentWindow) {
   if (IGraphicsHeadless::HasWindow()) IGraphicsHeadless::DestroyEditorWindow();
   if (mWindow) {
     // A second parent: the window moves there, as the Windows window does.
+    const uint32_t old = mWindow, oldGc = mGc;
     WindowGone();
-    if (mConn && !mBroken) xcb_destroy_window(mConn, mWindow);
+    if (mConn && !mBroken) {
+      xcb_free_gc(mConn, oldGc);
+      xcb_destroy_window(mConn, old);
+    }
   }
   if (mBroken && mHolders == 0) Disconnect();
   if (!Connect()) {
@@ -683,6 +687,8 @@ void IGraphicsX11::HandleMotion(int x, int y, uint16_t state) {
 // ---- keys ----
 
 void IGraphicsX11::HandleKey(uint8_t keycode, uint16_t state, int x, int y) {
+  // Two presses with typing in between are no double click.
+  mLastPressButton = 0;
   if (mBox.IsOpen() && mBox.Focused()) {
     HandleEditKey(KeysymFor(keycode, state), state);
     return;
