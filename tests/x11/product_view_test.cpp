@@ -311,7 +311,8 @@ TEST_F(X11Editor, ValuesTypedIntoTheBoxAreCommittedOrCancelled) {
   // The knob is back on the screen where the box was.
   Pump(150);
   ASSERT_TRUE(host->Capture(gui->WindowId(), 600, 475, &shot));
-  EXPECT_EQ(shot.At(box.R - 2, box.T + 1) & 0xFFFFFF, gui->DrawBitmap()->At(box.R - 2, box.T + 1) & 0xFFFFFF);
+  EXPECT_EQ(shot.At(box.R - 2, box.T + 1) & 0xFFFFFF,
+            gui->DrawBitmap()->At(box.R - 2, box.T + 1) & 0xFFFFFF);
 
   // Caret keys: Home, Delete the '4', type '5': "540.00".
   Click(3, 300, 242);
@@ -430,7 +431,8 @@ void Compare(const raster::Bitmap& a, const raster::Bitmap& b, long* differing, 
       const uint32_t p = a.At(x, y), q = b.At(x, y);
       int d = 0;
       for (int s = 0; s < 24; s += 8)
-        d = std::max(d, std::abs(static_cast<int>((p >> s) & 255) - static_cast<int>((q >> s) & 255)));
+        d = std::max(d,
+                     std::abs(static_cast<int>((p >> s) & 255) - static_cast<int>((q >> s) & 255)));
       *differing += d != 0;
       *worst = std::max(*worst, d);
     }

@@ -53,7 +53,7 @@ bool StartXServer(std::string* error) {
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
   // The server tells its display number on the descriptor, so no number is guessed.
   std::string fdText = std::to_string(fds[1]);
-  std::vector<std::string> args = {"Xvfb",        "-displayfd", fdText, "-screen", "0",
+  std::vector<std::string> args = {"Xvfb",         "-displayfd", fdText, "-screen", "0",
                                    "1280x1024x24", "-nolisten",  "tcp",  "-noreset"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
@@ -127,8 +127,8 @@ tresult PLUGIN_API PollRunLoop::registerTimer(Linux::ITimerHandler* handler,
   }
   handler->addRef();
   mLastInterval = ms;
-  mTimers.push_back(Timer{handler, ms,
-                          std::chrono::steady_clock::now() + std::chrono::milliseconds(ms), true});
+  mTimers.push_back(
+      Timer{handler, ms, std::chrono::steady_clock::now() + std::chrono::milliseconds(ms), true});
   return kResultOk;
 }
 
@@ -164,9 +164,9 @@ int PollRunLoop::Timers() const {
 }
 
 void PollRunLoop::Sweep() {
-  mHandlers.erase(std::remove_if(mHandlers.begin(), mHandlers.end(),
-                                 [](const Handler& h) { return !h.live; }),
-                  mHandlers.end());
+  mHandlers.erase(
+      std::remove_if(mHandlers.begin(), mHandlers.end(), [](const Handler& h) { return !h.live; }),
+      mHandlers.end());
   mTimers.erase(
       std::remove_if(mTimers.begin(), mTimers.end(), [](const Timer& t) { return !t.live; }),
       mTimers.end());
@@ -193,9 +193,9 @@ void PollRunLoop::RunFor(int ms) {
       for (size_t i = 0; i < fds.size(); ++i) {
         if (fds[i].revents & POLLNVAL) ++mClosedFdPolls;
         if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        const bool stillLive = std::any_of(mHandlers.begin(), mHandlers.end(), [&](const Handler& h) {
-          return h.live && h.handler == snapshot[i].handler;
-        });
+        const bool stillLive = std::any_of(
+            mHandlers.begin(), mHandlers.end(),
+            [&](const Handler& h) { return h.live && h.handler == snapshot[i].handler; });
         if (!stillLive) continue;
         ++mFdCalls;
         snapshot[i].handler->onFDIsSet(snapshot[i].fd);
