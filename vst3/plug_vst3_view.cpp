@@ -120,7 +120,7 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
 #if SMTG_OS_LINUX
   if (IsPlatformType(type)) {
     // Attached twice without removed: the first window stays, nothing is registered twice.
-    if (mLink) return kResultFalse;
+    if (mLink || !parent) return kResultFalse;
     auto* x11 = dynamic_cast<IGraphicsX11*>(gui);
     Linux::IRunLoop* loop = nullptr;
     // Linux hosts run every editor call on their own thread, reached only through their run

@@ -14,7 +14,7 @@
 #include "editor/controls.h"
 #include "editor/x11/cursor_image.h"
 #include "editor/x11/graphics_x11.h"
-#include "engine/caldrith.h"
+#include "instrument/caldrith.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "raster/raster.h"
@@ -111,7 +111,7 @@ struct Hosted {
     plug->release();
   }
   double Value(int idx) const { return plug->ParamAt(idx)->Value(); }
-  IGraphicsX11* Gui() const { return dynamic_cast<IGraphicsX11*>(plug->GetGUI()); }
+  IGraphicsX11* Gui() const { return dynamic_cast<IGraphicsX11*>(PlugGraphics(plug)); }
   IPlugView* NewView() { return controller->createView(ViewType::kEditor); }
 };
 
@@ -207,7 +207,7 @@ TEST_F(X11Editor, HoverDragWheelAndDoubleClickReachTheControls) {
   // A drag on the volume knob reaches the host as one gesture, with the same value the
   // same gesture gives without a window.
   Hosted reference;
-  IGraphics* refGui = reference.plug->GetGUI();
+  IGraphics* refGui = PlugGraphics(reference.plug);
   refGui->MouseDown(537, 263, IInputMods(true, false));
   refGui->MouseDrag(537, 240, IInputMods(true, false));
   refGui->MouseUp(537, 240, IInputMods());
@@ -448,7 +448,7 @@ TEST_F(X11Editor, WindowShowsTheHeadlessPicture) {
 
   constexpr int kBlock = 512;
   auto* plug = new CLS_CALDRITH();
-  auto* gui = dynamic_cast<IGraphicsX11*>(plug->GetGUI());
+  auto* gui = dynamic_cast<IGraphicsX11*>(PlugGraphics(plug));
   ASSERT_NE(gui, nullptr);
   for (int i = 0; i < kNumParams; ++i)
     plug->SetParamFromEditor(i, plug->ParamAt(i)->NormalizedValue());
