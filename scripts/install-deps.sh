@@ -9,7 +9,7 @@ need=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpn
       libsndfile1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core
       librsvg2-bin clang-format clang-14 libfuzzer-14-dev libclang-rt-14-dev
       portaudio19-dev  # caldrith-render --play
-      ninja-build libx11-dev xvfb xauth x11-apps netpbm xdotool  # the VST 3 SDK's tools and their checks
+      ninja-build libx11-dev xvfb xauth x11-apps x11-utils netpbm xdotool  # the VST 3 SDK's tools and their checks
       # The X11 editor window, and its tests in a virtual X server driven through XTest.
       libxcb1-dev libxcb-render0-dev libxtst-dev libxres-dev libxfixes-dev)
 . scripts/packages.sh

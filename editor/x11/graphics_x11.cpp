@@ -286,6 +286,11 @@ bool IGraphicsX11::CreateWindow(uint32_t parent) {
                   format.blue == 0xff && format.lsbFirst == HostIsLittleEndian();
   mFormat = format;
 
+  // Hosts embed with XEmbed: the window says which protocol version it speaks, and does so in
+  // the same batch that creates it, since an embedder reads it as soon as it sees the window.
+  const uint32_t embedInfo = InternAtom("_XEMBED_INFO");
+  InternAtom("_XEMBED");
+
   const uint32_t window = xcb_generate_id(mConn);
   const uint32_t eventMask = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTON_PRESS |
                              XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
@@ -297,16 +302,22 @@ bool IGraphicsX11::CreateWindow(uint32_t parent) {
       mConn, screen->root_depth, window, parent, 0, 0, static_cast<uint16_t>(Width()),
       static_cast<uint16_t>(Height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
       XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values);
-  error = xcb_request_check(mConn, created);
-  if (error) {
-    // The parent went away in between, or the server refused.
-    free(error);
-    return false;
+  if (embedInfo) {
+    // Version 0, flags 0: the embedder may map the window; it is mapped here all the same,
+    // for hosts that just give a parent.
+    const uint32_t info[2] = {0, 0};
+    xcb_change_property(mConn, XCB_PROP_MODE_REPLACE, window, embedInfo, embedInfo, 32, 2, info);
   }
   const uint32_t gc = xcb_generate_id(mConn);
   const uint32_t gcValues[] = {0};
   xcb_create_gc(mConn, gc, window, XCB_GC_GRAPHICS_EXPOSURES, gcValues);
   xcb_map_window(mConn, window);
+  error = xcb_request_check(mConn, created);
+  if (error) {
+    // The parent went away in between, or the server refused; what followed failed with it.
+    free(error);
+    return false;
+  }
 
   mWindow = window;
   mParent = parent;
@@ -378,6 +389,14 @@ bool IGraphicsX11::HasWindow() const {
 void* IGraphicsX11::EditorWindowHandle() const {
   if (mWindow) return reinterpret_cast<void*>(static_cast<uintptr_t>(mWindow));
   return IGraphicsHeadless::EditorWindowHandle();
+}
+
+uint32_t IGraphicsX11::InternAtom(const char* name) {
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+      mConn, xcb_intern_atom(mConn, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+  const uint32_t atom = reply ? reply->atom : 0;
+  free(reply);
+  return atom;
 }
 
 void IGraphicsX11::TakeFocus(uint32_t time) {

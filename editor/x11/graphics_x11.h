@@ -93,6 +93,7 @@ class IGraphicsX11 : public IGraphicsHeadless {
   void CloseEditBox();
   void RepaintBox();
   void TakeFocus(uint32_t time);
+  uint32_t InternAtom(const char* name);
   void Upload(const IBox& r);
   uint32_t CursorFor(int id);
   uint32_t MakeImageCursor(int id);
