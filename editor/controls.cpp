@@ -140,7 +140,7 @@ void IControl::MarkDirty(bool push) {
   }
   mDirty = true;
   if (push && mParamIdx >= 0 && mPlugin) {
-    std::lock_guard<std::recursive_mutex> lock(mPlugin->Mutex());
+    PlugLock lock(mPlugin->Mutex());
     mPlugin->SetParamFromEditor(mParamIdx, mValue);
     const PlugParam* p = mPlugin->ParamAt(mParamIdx);
     if (p && mGraphics) mGraphics->MirrorParam(mParamIdx, p->NormalizedValue());

@@ -1,6 +1,7 @@
 #include "framework/plug_base.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -13,14 +14,35 @@ constexpr int kMaxChannels = 64;
 // Scratch arrays are sized by the host's maximum block; longer blocks are split.
 constexpr int kMaxScratchFrames = 1 << 19;
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = PlugLock;
 
 // Host float buffers never alias the plug-in's double arrays; saying so lets the loop vectorise.
 void ConvertToFloat(const double* __restrict src, float* __restrict dst, int n) {
   for (int s = 0; s < n; ++s) dst[s] = static_cast<float>(src[s]);
 }
 
+std::atomic<long> gLockBreaches{0};
+std::atomic<IPlugBase::LockBreachHandler> gLockBreachHandler{nullptr};
+
 }  // namespace
+
+IPlugBase::LockBreachHandler IPlugBase::SetLockBreachHandler(LockBreachHandler handler) {
+  return gLockBreachHandler.exchange(handler);
+}
+
+long IPlugBase::LockBreaches() {
+  return gLockBreaches.load();
+}
+
+void IPlugBase::ReportLockBreach(const char* where) {
+  gLockBreaches.fetch_add(1);
+  if (LockBreachHandler handler = gLockBreachHandler.load()) {
+    handler(where);
+    return;
+  }
+  (void)where;
+  assert(!"the plug-in mutex must be held here");
+}
 
 IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
                      const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
@@ -407,6 +429,7 @@ void IPlugBase::AttachOutputsFloat(int first, int count, float** buffers) {
 // Runs one host block. Channels bound to the plug-in's own scratch arrays hold only
 // block-size frames, so a longer block is rendered in pieces of at most that size.
 void IPlugBase::RunBlock(int nFrames, BlockKind kind, bool floatPath) {
+  RequireLocked("IPlugBase::RunBlock");
   if (nFrames <= 0) return;
   if (kind == BlockKind::kRender && !mReady && !floatPath) return;
 

@@ -2,10 +2,12 @@
 // The host-independent core of the plug-in object: identity, parameters, presets,
 // channel bookkeeping of the audio path, the recursive mutex and the overridable hooks.
 // A host binding derives from it; the instrument derives from the binding.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/plug_editor.h"
@@ -64,6 +66,36 @@ struct OutputChannel {
   float* floatDest = nullptr;
   std::vector<double> scratch;
 };
+
+// The plug-in's recursive mutex. It records which thread holds it, so that code which may
+// only run under it can say so and have a breach noticed (IPlugBase::RequireLocked).
+class PlugMutex {
+ public:
+  void lock() {
+    mMutex.lock();
+    if (mDepth++ == 0) mOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+  }
+  bool try_lock() {
+    if (!mMutex.try_lock()) return false;
+    if (mDepth++ == 0) mOwner.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    return true;
+  }
+  void unlock() {
+    if (--mDepth == 0) mOwner.store(std::thread::id(), std::memory_order_relaxed);
+    mMutex.unlock();
+  }
+  // Only the holder itself can see its own id here, so a relaxed load is enough.
+  bool HeldByThisThread() const {
+    return mOwner.load(std::memory_order_relaxed) == std::this_thread::get_id();
+  }
+
+ private:
+  std::recursive_mutex mMutex;
+  std::atomic<std::thread::id> mOwner{std::thread::id()};
+  int mDepth = 0;  // changed only by the holder
+};
+
+using PlugLock = std::lock_guard<PlugMutex>;
 
 class IPlugBase {
  public:
@@ -211,7 +243,17 @@ class IPlugBase {
   bool IsReady() const { return mReady; }
   std::vector<std::string>& GroupNames() { return mGroupNames; }
 
-  std::recursive_mutex& Mutex() { return mMutex; }
+  PlugMutex& Mutex() { return mMutex; }
+  // Marks code that must run with Mutex() held by the calling thread. A breach goes to the
+  // breach handler: by default it is only counted (debug builds stop on it); tests install
+  // their own. Costs one relaxed load and a thread-id comparison.
+  void RequireLocked(const char* where) const {
+    if (!mMutex.HeldByThisThread()) ReportLockBreach(where);
+  }
+  using LockBreachHandler = void (*)(const char* where);
+  // Null restores the default; answers the handler that was installed.
+  static LockBreachHandler SetLockBreachHandler(LockBreachHandler handler);
+  static long LockBreaches();
 
  protected:
   void SetReady(bool ready) { mReady = ready; }
@@ -223,6 +265,7 @@ class IPlugBase {
   void RunBlock(int nFrames, BlockKind kind, bool floatPath);
   void PassThroughRender(double** inputs, double** outputs, int nFrames);
   void ParseChannelIO(const char* text);
+  static void ReportLockBreach(const char* where);
   int NextUserPresetNumber() const;
 
   std::vector<ChannelIOPair> mChannelIO;
@@ -230,7 +273,7 @@ class IPlugBase {
   std::vector<PresetRecord> mPresets;
   int32_t mCurrentPresetIdx = 0;
   int32_t mPendingEditEnd = -1;
-  std::recursive_mutex mMutex;
+  PlugMutex mMutex;
   bool mReady = false;
   bool mIsInst = false;
   bool mIsBypassed = false;

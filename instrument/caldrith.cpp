@@ -131,7 +131,7 @@ void CLS_CALDRITH::DefineParams() {
 
 void CLS_CALDRITH::HandleParamChange(int paramIdx) {
   if (paramIdx < 0 || paramIdx >= kNumParams) return;
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   const PlugParam* p = ParamAt(paramIdx);
   if (p == nullptr) return;
   double v = p->Value();
@@ -148,6 +148,7 @@ void CLS_CALDRITH::HandleParamChange(int paramIdx) {
 }
 
 void CLS_CALDRITH::ApplyKey(int idx, int32_t key) {
+  RequireLocked("CLS_CALDRITH::ApplyKey");
   const bool started = EngineStarted();
   switch (idx) {
     case kIsochronic:
@@ -279,7 +280,7 @@ void CLS_CALDRITH::RunGraphUpdate(int which) {
 }
 
 void CLS_CALDRITH::PropagateGraph(int which) {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   GraphEnvelope& g = Graph(which);
   const int code = g.pending;
   if (code < 0) return;
@@ -303,7 +304,7 @@ void CLS_CALDRITH::PropagateGraph(int which) {
 }
 
 void CLS_CALDRITH::SwapSweepDirection() {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   const float low = mHighFreq;
   const float high = mLowFreq;
   mLowFreq = low;
@@ -315,7 +316,7 @@ void CLS_CALDRITH::SwapSweepDirection() {
 
 void CLS_CALDRITH::SetParamFromEngine(int paramIdx, double value, bool quiet) {
   if (paramIdx < 0 || paramIdx >= kNumParams) return;
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   PlugParam* p = ParamAt(paramIdx);
   if (p == nullptr) return;
   BeginParamEdit(paramIdx);
@@ -331,7 +332,7 @@ void CLS_CALDRITH::SetParamFromEngine(int paramIdx, double value, bool quiet) {
 // ---------------------------------------------------------------- texts
 
 void CLS_CALDRITH::ShowParamStatus(int paramIdx) {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   if (mStoredSampleRate == 0.0) return;
   if (paramIdx < 0 || paramIdx >= kNumParams) return;
   char text[128];
@@ -402,19 +403,19 @@ void CLS_CALDRITH::ShowParamStatus(int paramIdx) {
 }
 
 void CLS_CALDRITH::ShowStatus(const char* text) {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   UpdateStatusLine(text == nullptr ? "" : text);
   mStatusDeadline = Now() + kStatusHoldMs;
   if (mStatusDeadline == 0) mStatusDeadline = 1;
 }
 
 std::string CLS_CALDRITH::StatusText() const {
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return std::string(mStatus);
 }
 
 std::string CLS_CALDRITH::BandText() const {
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return std::string(mBand);
 }
 
@@ -463,7 +464,7 @@ void CLS_CALDRITH::RenderBlock(double** /*inputs*/, double** outputs, int nFrame
   // A block of no frames still counts as processing (start, restart, status deadline).
   if (nFrames < 0) nFrames = 0;
   if (nFrames > 0 && (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr)) return;
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   mProcessingRan.store(true, std::memory_order_release);
   if (!EngineStarted()) {
     mStarted.store(true, std::memory_order_release);
@@ -491,7 +492,7 @@ void CLS_CALDRITH::RenderBlock(double** /*inputs*/, double** outputs, int nFrame
 }
 
 void CLS_CALDRITH::Reset() {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   if (!EngineStarted()) return;
   double sr = GetSampleRate();
   // A rate the engine cannot run at keeps the one it has.
@@ -511,11 +512,12 @@ void CLS_CALDRITH::Reset() {
 }
 
 void CLS_CALDRITH::ClearAllVoices() {
+  RequireLocked("CLS_CALDRITH::ClearAllVoices");
   mEngine.ClearVoices(0, mTones);
 }
 
 void CLS_CALDRITH::Activate(bool active) {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   if (active) Reset();
 }
 
@@ -526,7 +528,7 @@ void CLS_CALDRITH::EditorOpened() {
   mEditorOpen.store(gui != nullptr && gui->HasWindow(), std::memory_order_release);
 }
 void CLS_CALDRITH::EditorClosed() {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   mEditorOpen.store(false, std::memory_order_release);
   // Changes still waiting for the graphs' next drawing reach the engine now.
   if (EngineStarted()) {
@@ -567,40 +569,40 @@ void CLS_CALDRITH::WatchdogLoop() {
 
 int CLS_CALDRITH::AppliedKey(int paramIdx) const {
   if (paramIdx < 0 || paramIdx >= kNumParams) return -101;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mApplied[paramIdx];
 }
 
 int CLS_CALDRITH::ToneCount() const {
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mTones;
 }
 
 float CLS_CALDRITH::LowFreqHz() const {
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mLowFreq;
 }
 
 float CLS_CALDRITH::HighFreqHz() const {
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mHighFreq;
 }
 
 double CLS_CALDRITH::SweepValue(int tone) const {
   if (tone < 0 || tone >= kMaxTones) return 0.0;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mEngine.sweep[tone].Value();
 }
 
 double CLS_CALDRITH::VolumeValue(int tone) const {
   if (tone < 0 || tone >= kMaxTones) return 0.0;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mEngine.vol[tone].Value();
 }
 
 int CLS_CALDRITH::VolumeSegment(int tone) const {
   if (tone < 0 || tone >= kMaxTones) return 0;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return mEngine.vol[tone].Segment();
 }
 
@@ -612,18 +614,18 @@ double RadToHz(double rad, double sr) {
 
 double CLS_CALDRITH::ToneWindowLowHz(int tone) const {
   if (tone < 0 || tone >= kMaxTones) return 0.0;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return RadToHz(mEngine.lanes.low[0][tone], mStoredSampleRate);
 }
 
 double CLS_CALDRITH::ToneWindowHighHz(int tone) const {
   if (tone < 0 || tone >= kMaxTones) return 0.0;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return RadToHz(mEngine.lanes.high[0][tone], mStoredSampleRate);
 }
 
 double CLS_CALDRITH::ToneFrequencyHz(int tone) const {
   if (tone < 0 || tone >= kMaxTones) return 0.0;
-  std::lock_guard<std::recursive_mutex> lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
+  PlugLock lock(const_cast<CLS_CALDRITH*>(this)->Mutex());
   return RadToHz(mEngine.lanes.curFreq[0][tone], mStoredSampleRate);
 }

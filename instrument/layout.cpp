@@ -32,7 +32,7 @@ void CaldrithEditorLink::PullIntoControls(IGraphics* g) {
   if (version != mSeenVersion) {
     char status[kTextSize], band[kTextSize];
     {
-      std::lock_guard<std::recursive_mutex> lock(mPlug->Mutex());
+      PlugLock lock(mPlug->Mutex());
       std::memcpy(status, mStatus, kTextSize);
       std::memcpy(band, mBand, kTextSize);
       mSeenVersion = mTextVersion.load(std::memory_order_acquire);
@@ -106,7 +106,7 @@ void CaldrithEditorLink::SetParamFromEngine(int paramIdx, double value, bool qui
 void CaldrithEditorLink::SetParamDirect(int paramIdx, double value) {
   PlugParam* p = mPlug->ParamAt(paramIdx);
   if (!p) return;
-  std::lock_guard<std::recursive_mutex> lock(mPlug->Mutex());
+  PlugLock lock(mPlug->Mutex());
   mPlug->BeginParamEdit(paramIdx);
   p->SetValue(value);
   if (IGraphics* g = PlugGraphics(mPlug)) g->MirrorParam(paramIdx, p->NormalizedValue());

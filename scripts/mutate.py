@@ -156,6 +156,8 @@ MUTATIONS = [
      "if (chunk.Size() > kMaxStateBytes + 4096) break;"),
     ("v12", "vst3/plugin_factory.cpp", "if (index < 0 || index >= static_cast<int32>(mClasses.size())) return nullptr;",
      "if (index < 0 || index > static_cast<int32>(mClasses.size())) return nullptr;"),
+    ("v13", "vst3/plug_vst3.cpp", "process(ProcessData& data) {\n  Lock lock(Mutex());\n",
+     "process(ProcessData& data) {\n"),
     # ---- instrument
     ("i01", "instrument/ready_gate.cpp",
      "if (idx >= 0 && idx < kSize && gMarks[idx].exchange(1, std::memory_order_acq_rel) == 0) {",
@@ -182,6 +184,9 @@ MUTATIONS = [
      "if (mSteps > 0) mValue = std::floor(mSteps * mValue) / mSteps;"),
     ("i13", "instrument/graphs.cpp", "if (!std::isfinite(step) || std::fabs(q + step) >= 15.0) return;",
      "if (!std::isfinite(step) || std::fabs(q + step) > 15.0) return;"),
+    ("i14", "instrument/caldrith.cpp",
+     "if (Mutex().try_lock()) {\n            ClearAllVoices();\n            RequestRestart();\n            Mutex().unlock();",
+     "{\n            ClearAllVoices();\n            RequestRestart();"),
     # ---- tools
     ("t01", "tools/render_options.cpp", "if (!ParseInt(v, &x) || x < lo || x > hi) {",
      "if (!ParseInt(v, &x) || x <= lo || x > hi) {"),

@@ -19,7 +19,7 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = PlugLock;
 
 // A state is a handful of doubles; anything beyond this is not ours and is not buffered.
 constexpr int kMaxStateBytes = 1 << 20;
@@ -360,6 +360,7 @@ int IPlugVST3::PresetIndexFor(double normalized) const {
 }
 
 void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes) {
+  RequireLocked("IPlugVST3::ApplyParameterChanges");
   int32 queues = changes->getParameterCount();
   for (int32 i = 0; i < queues; ++i) {
     IParamValueQueue* queue = changes->getParameterData(i);
@@ -410,6 +411,7 @@ void IPlugVST3::ForwardNoteEvents(IEventList* events) {
 }
 
 void IPlugVST3::ProcessAudio(ProcessData& data) {
+  RequireLocked("IPlugVST3::ProcessAudio");
   const int32 size = processSetup.symbolicSampleSize;
   if (size != kSample32 && size != kSample64) return;
   const bool f32 = size == kSample32;

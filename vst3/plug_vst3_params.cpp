@@ -65,7 +65,7 @@ ParamValue IPlugParameter::toNormalized(ParamValue plain) const {
 }
 
 void IPlugVST3::RegisterParameters() {
-  std::lock_guard<std::recursive_mutex> lock(Mutex());
+  PlugLock lock(Mutex());
   if (PresetCount() > 0) {
     auto* presets = new StringListParameter(
         STR16("Presets"), kPresetParamTag, nullptr,
@@ -124,11 +124,11 @@ ParamValue PLUGIN_API IPlugVST3::plainParamToNormalized(ParamID tag, ParamValue 
 ParamValue PLUGIN_API IPlugVST3::getParamNormalized(ParamID tag) {
   // Bypass and the current preset are plain fields the processing call also writes.
   if (tag == kBypassParamTag) {
-    std::lock_guard<std::recursive_mutex> lock(Mutex());
+    PlugLock lock(Mutex());
     return IsBypassed() ? 1.0 : 0.0;
   }
   if (tag == kPresetParamTag) {
-    std::lock_guard<std::recursive_mutex> lock(Mutex());
+    PlugLock lock(Mutex());
     return PresetCount() > 1 ? static_cast<double>(CurrentPresetIdx()) / (PresetCount() - 1) : 0.0;
   }
   if (IsFrameworkTag(tag)) return ParamAt(static_cast<int>(tag))->NormalizedValue();
@@ -141,10 +141,10 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID tag, ParamValue value) 
   if (std::isnan(value)) return kInvalidArgument;
   value = Clamp01(value);
   if (tag == kBypassParamTag) {
-    std::lock_guard<std::recursive_mutex> lock(Mutex());
+    PlugLock lock(Mutex());
     SetBypassed(value != 0.0);
   } else if (tag == kPresetParamTag) {
-    std::lock_guard<std::recursive_mutex> lock(Mutex());
+    PlugLock lock(Mutex());
     if (PresetCount() > 0) SetCurrentPresetIdx(PresetIndexFor(value));
   } else {
     ParamAt(static_cast<int>(tag))->AssignNormalized(value);

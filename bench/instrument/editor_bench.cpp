@@ -29,6 +29,7 @@ struct RunningEditor {
   void Render() {
     std::vector<double> l(512), r(512);
     double* bufs[2] = {l.data(), r.data()};
+    PlugLock lock(plug->Mutex());
     plug->AttachOutputs(0, 2, bufs);
     plug->ProcessBlock(512);
   }

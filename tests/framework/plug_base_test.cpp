@@ -22,7 +22,7 @@ class TestPlug : public IPlugBase {
     SetReady(true);
   }
   void HandleParamChange(int idx) override {
-    std::lock_guard<std::recursive_mutex> lock(Mutex());
+    PlugLock lock(Mutex());
     changes.push_back(idx);
   }
   bool PresetAppliesParam(int idx, int preset) override { return preset != 2 || idx == 1; }
@@ -80,6 +80,7 @@ TEST(PlugBase, IdentityTextsAndLabels) {
 
 TEST(PlugBase, DoubleAndFloatPathsRespectTheReadyGate) {
   TestPlug plug;
+  PlugLock hold(plug.Mutex());  // as the binding holds it around a block
   plug.Ready(false);
   plug.SetMaxFrames(8);
   plug.SetOutputsConnected(0, 2, true);
@@ -103,6 +104,7 @@ TEST(PlugBase, DoubleAndFloatPathsRespectTheReadyGate) {
 
 TEST(PlugBase, LongBlocksAreSplitToScratchSize) {
   TestPlug plug;
+  PlugLock hold(plug.Mutex());  // as the binding holds it around a block
   plug.SetMaxFrames(16);
   plug.SetOutputsConnected(0, 2, true);
   std::vector<float> fl(100, -1.f), fr(100, -1.f);
@@ -123,6 +125,7 @@ TEST(PlugBase, LongBlocksAreSplitToScratchSize) {
 
 TEST(PlugBase, BadBlocksAndBuffersAreHarmless) {
   TestPlug plug;
+  PlugLock hold(plug.Mutex());  // as the binding holds it around a block
   plug.SetOutputsConnected(0, 2, true);
   std::vector<float> fl(32, -1.f);
   float* fbufs[] = {fl.data(), nullptr};
@@ -140,6 +143,7 @@ TEST(PlugBase, BadBlocksAndBuffersAreHarmless) {
 
 TEST(PlugBase, PassThroughSilencesOutputsWithoutInputs) {
   TestPlug plug;
+  PlugLock hold(plug.Mutex());  // as the binding holds it around a block
   plug.SetMaxFrames(4);
   plug.SetOutputsConnected(0, 2, true);
   std::vector<double> l(4, 5.), r(4, 5.);
@@ -150,6 +154,7 @@ TEST(PlugBase, PassThroughSilencesOutputsWithoutInputs) {
   EXPECT_EQ(r, std::vector<double>(4, 0.));
 
   TestPlug fx("2-2");
+  PlugLock holdFx(fx.Mutex());
   fx.SetMaxFrames(4);
   fx.SetInputsConnected(0, 2, true);
   fx.SetOutputsConnected(0, 2, true);
@@ -165,6 +170,7 @@ TEST(PlugBase, PassThroughSilencesOutputsWithoutInputs) {
 
 TEST(PlugBase, SetMaxFramesKeepsScratchWhenUnchanged) {
   TestPlug plug;
+  PlugLock hold(plug.Mutex());  // as the binding holds it around a block
   plug.SetMaxFrames(4);
   plug.SetOutputsConnected(0, 2, false);
   plug.ProcessBlock(4);  // renders into scratch

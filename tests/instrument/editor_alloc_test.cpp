@@ -29,6 +29,7 @@ TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
   std::vector<double> l(256), r(256);
   double* bufs[2] = {l.data(), r.data()};
   auto render = [&] {
+    PlugLock lock(plug.Mutex());
     plug.AttachOutputs(0, 2, bufs);
     plug.ProcessBlock(256);
   };

@@ -34,7 +34,7 @@ TEST(EditorThreads, AudioThreadPushesWhileTheEditorDraws) {
     for (int block = 0; block < 300; ++block) {
       // Keep both threads busy at the same time.
       while (uiTicks.load() < block / 3) std::this_thread::yield();
-      std::lock_guard<std::recursive_mutex> lock(plug.Mutex());
+      PlugLock lock(plug.Mutex());
       // What the processing call does with a parameter queue's last point.
       const int idx = block % kNumParams;
       const double n = (block % 7) / 6.0;
@@ -47,7 +47,7 @@ TEST(EditorThreads, AudioThreadPushesWhileTheEditorDraws) {
     // Let the mouse rest, then send one last value that must reach the knob.
     quiet = true;
     while (!mouseResting.load()) std::this_thread::yield();
-    std::lock_guard<std::recursive_mutex> lock(plug.Mutex());
+    PlugLock lock(plug.Mutex());
     plug.ParamAt(kVolume)->AssignNormalized(0.3);
     plug.GetGUI()->PushParamToControls(kVolume, 0.3, true);
     plug.HandleParamChangeLocked(kVolume);

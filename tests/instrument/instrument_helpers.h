@@ -36,7 +36,7 @@ struct Block {
 inline Block Render(CLS_CALDRITH& p, int frames) {
   Block b{std::vector<double>(frames, 7.0), std::vector<double>(frames, 7.0)};
   double* outs[2] = {b.left.data(), b.right.data()};
-  std::lock_guard<std::recursive_mutex> lock(p.Mutex());
+  PlugLock lock(p.Mutex());
   p.RenderBlock(nullptr, outs, frames);
   return b;
 }

@@ -163,6 +163,7 @@ TEST(ReadyGate, ProcessingWaitsForTheGate) {
   std::vector<double> l(32, 5.0), r(32, 5.0);
   double* outs[2] = {l.data(), r.data()};
   p.SetOutputsConnected(0, 2, true);
+  PlugLock lock(p.Mutex());
   p.AttachOutputs(0, 2, outs);
   p.ProcessBlock(32);
   EXPECT_EQ(5.0, l[0]);
@@ -374,7 +375,7 @@ TEST(Rephase, AnEmptyBlockStartsTheEngineAtItsOwnPosition) {
   const double len = 60.0 * 48000.0 * 2.0;
   SetTransport(*p, 1, static_cast<int64_t>(len / 2));
   {
-    std::lock_guard<std::recursive_mutex> lock(p->Mutex());
+    PlugLock lock(p->Mutex());
     p->RenderBlock(nullptr, nullptr, 0);
   }
   EXPECT_TRUE(p->EngineStarted());

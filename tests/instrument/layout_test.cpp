@@ -42,6 +42,7 @@ class LiveEditor : public ::testing::Test {
   }
   void Render(int blocks) {
     for (int i = 0; i < blocks; ++i) {
+      PlugLock lock(plug->Mutex());
       plug->AttachOutputs(0, 2, buffers);
       plug->ProcessBlock(kBlock);
     }
@@ -368,8 +369,11 @@ void BuildWithMissingImagesAndUseIt() {
   plug->EditorOpened();
   std::vector<double> l(256), r(256);
   double* bufs[2] = {l.data(), r.data()};
-  plug->AttachOutputs(0, 2, bufs);
-  plug->ProcessBlock(256);
+  {
+    PlugLock lock(plug->Mutex());
+    plug->AttachOutputs(0, 2, bufs);
+    plug->ProcessBlock(256);
+  }
   // Everywhere the mouse can go, including where the missing controls would be and the
   // graphs' preset column without its highlight image.
   for (int y = -10; y < 490; y += 7) {

@@ -34,7 +34,7 @@ TEST(Watchdog, ClearsTheVoicesAfterAPauseAndTheTonesFadeBackIn) {
   std::this_thread::sleep_for(std::chrono::milliseconds(450));
   EXPECT_TRUE(p->RestartRequested());
   {
-    std::lock_guard<std::recursive_mutex> lock(p->Mutex());
+    PlugLock lock(p->Mutex());
     EXPECT_EQ(0.0, L.vStart[0][0]);
   }
   Block b = Render(*p, 512);
@@ -50,6 +50,7 @@ TEST(Watchdog, DestructionDoesNotWaitForAFullPeriod) {
 }
 
 TEST(Threads, ParameterChangesRaceTheAudioThreadCleanly) {
+  const long breaches = IPlugBase::LockBreaches();
   auto p = MakeReady();
   SetParam(*p, kPlayAnyway, 1);
   std::atomic<bool> stop{false};
@@ -58,7 +59,7 @@ TEST(Threads, ParameterChangesRaceTheAudioThreadCleanly) {
     std::vector<double> l(256), r(256);
     double* outs[2] = {l.data(), r.data()};
     while (!stop.load()) {
-      std::lock_guard<std::recursive_mutex> lock(p->Mutex());
+      PlugLock lock(p->Mutex());
       p->RenderBlock(nullptr, outs, 256);
       for (double x : l) {
         if (!std::isfinite(x)) std::abort();
@@ -91,6 +92,11 @@ TEST(Threads, ParameterChangesRaceTheAudioThreadCleanly) {
   while (blocks.load() < 50) std::this_thread::yield();
   stop = true;
   audio.join();
+  // Every engine change on the three threads ran under the plug-in mutex.
+  EXPECT_EQ(breaches, IPlugBase::LockBreaches());
+  // The race leaves a consistent instrument: it still renders finite sound.
+  Block b = Render(*p, 512);
+  for (double x : b.left) ASSERT_TRUE(std::isfinite(x));
 }
 
 TEST(Allocation, RenderingAllocatesNothing) {
@@ -104,7 +110,7 @@ TEST(Allocation, RenderingAllocatesNothing) {
   ASSERT_EQ(before + 1, AllocationCount());
   before = AllocationCount();
   {
-    std::lock_guard<std::recursive_mutex> lock(p->Mutex());
+    PlugLock lock(p->Mutex());
     // The first block starts the engine (graphs, reset, re-phase) and must not allocate
     // either; then every wave, glides active and not, silence and resumption.
     for (int wave = 0; wave < 7; ++wave) {

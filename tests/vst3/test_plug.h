@@ -35,7 +35,7 @@ class TestSynth : public IPlugVST3 {
   }
 
   void HandleParamChange(int idx) override {
-    std::lock_guard<std::recursive_mutex> lock(Mutex());
+    PlugLock lock(Mutex());
     if (idx >= 0 && idx < kTestParams) ++handled[static_cast<size_t>(idx)];
   }
 

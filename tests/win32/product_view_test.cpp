@@ -366,6 +366,7 @@ TEST(ProductEditor, ScreenshotMatchesTheHeadlessReferencePicture) {
   ASSERT_TRUE(wnd);
   plug->EditorOpened();
   for (int i = 0; i < 40; ++i) {
+    PlugLock lock(plug->Mutex());
     plug->AttachOutputs(0, 2, buffers);
     plug->ProcessBlock(kBlock);
   }
