@@ -215,6 +215,10 @@ TEST(State, CompleteStateSucceedsWhateverTheStreamSaysAtItsEnd) {
   MemoryStream s(longer.data(), static_cast<TSize>(longer.size()));
   EXPECT_EQ(h.component->setState(&s), kResultOk);
   EXPECT_EQ(ParamValues(h.plug), (std::vector<double>{20.0, 100.0, 0.0, 3.0}));
+  // ...and are left for whoever stored them: the stream stands just past the values.
+  pos = -1;
+  s.tell(&pos);
+  EXPECT_EQ(pos, 32);
 }
 
 TEST(State, DamagedStatesRestoreWhatIsSound) {

@@ -18,14 +18,25 @@ using Steinberg::tresult;
 using Steinberg::TUID;
 using Steinberg::uint32;
 
-// Owned by the caller on the stack or in a member; reference counting is a formality.
-#define CALDRITH_HOST_OBJECT_REFCOUNT    \
-  uint32 PLUGIN_API addRef() override {  \
-    return 1;                            \
-  }                                      \
-  uint32 PLUGIN_API release() override { \
-    return 1;                            \
-  }
+// Owned by the caller on the stack or in a member, so never deleted through release; the
+// references the plug-in takes are counted all the same, so that a test can see every one
+// of them given back (References() is back at zero).
+#define CALDRITH_HOST_OBJECT_REFCOUNT                                                 \
+  uint32 PLUGIN_API addRef() override {                                               \
+    return static_cast<uint32>(Steinberg::FUnknownPrivate::atomicAdd(mRefs, 1)) + 1;  \
+  }                                                                                   \
+  uint32 PLUGIN_API release() override {                                              \
+    return static_cast<uint32>(Steinberg::FUnknownPrivate::atomicAdd(mRefs, -1)) + 1; \
+  }                                                                                   \
+  /* References taken and not yet released. */                                        \
+  int32 References() const {                                                          \
+    return mRefs;                                                                     \
+  }                                                                                   \
+                                                                                      \
+ private:                                                                             \
+  int32 mRefs = 0;                                                                    \
+                                                                                      \
+ public:
 
 class ParamQueue : public Steinberg::Vst::IParamValueQueue {
  public:
