@@ -225,6 +225,23 @@ TEST_F(LiveEditor, VolumePresetsAndHandleDragsStayInBounds) {
   EXPECT_NEAR(plug->ParamAt(kXvol1)->Value(), 100.0 * env.Break(0), 1e-4);
   gui->Tick();
 
+  // Far left it stops 10 pixels from the start; the last break 10 pixels before the end.
+  ASSERT_TRUE(v->HandleCentre(1, &x, &y));
+  gui->MouseOver(x, y, IInputMods());
+  gui->MouseDown(x, y, kLeft);
+  gui->MouseDrag(x - 500, y, kLeft);
+  gui->MouseUp(x - 500, y, kLeft);
+  EXPECT_NEAR(env.Break(0) * w, 10.0, 1e-3);
+  gui->Tick();
+  ASSERT_TRUE(v->HandleCentre(5, &x, &y));
+  gui->MouseOver(x, y, IInputMods());
+  gui->MouseDown(x, y, kLeft);
+  gui->MouseDrag(x + 500, y, kLeft);
+  gui->MouseUp(x + 500, y, kLeft);
+  EXPECT_NEAR(env.Break(2) * w, w - 10.0, 1e-3);
+  EXPECT_NEAR(plug->ParamAt(kXvol3)->Value(), 100.0 * (w - 10.0) / w, 1e-3);
+  gui->Tick();
+
   // A curvature drag that would reach 15 is ignored for that movement.
   ASSERT_TRUE(v->HandleCentre(4, &x, &y));
   gui->MouseOver(x, y, IInputMods());

@@ -1,0 +1,54 @@
+// Applied keys on each parameter's own scale, and the stepped rotating knob's snapping.
+#include <gtest/gtest.h>
+
+#include "editor_fixture.h"
+#include "instrument/caldrith.h"
+#include "instrument/product_controls.h"
+#include "instrument_helpers.h"
+
+using namespace caldrith_test;
+
+TEST(AppliedKeyScales, EachParameterKeysOnItsOwnScale) {
+  // Hundredths for the pulse rate; tenths for the frequencies, the rate and the three break
+  // positions; whole units for the rest. Each value lies just past a half of its unit, so a
+  // wrong scale gives a different key.
+  const struct {
+    int idx;
+    double value;
+    int key;
+  } cases[] = {
+      {kIsochronic, 7.836, 784}, {kLowFreq, 123.46, 1235},   {kHighFreq, 2000.06, 20001},
+      {kRate, 12.36, 124},       {kXvol1, 33.36, 334},       {kXvol2, 44.46, 445},
+      {kXvol3, 62.56, 626},      {kTones, 3.6, 4},           {kSpread, 29.6, 30},
+      {kLow, 10.6, 11},          {kVolume, 77.6, 78},        {kQfreq, -17.6, -18},
+      {kQvol4, 20.6, 21},        {kIsochronicMix, 45.6, 46},
+  };
+  auto p = MakeReady();
+  Render(*p, 16);
+  for (const auto& c : cases) {
+    SetParam(*p, c.idx, c.value);
+    EXPECT_EQ(c.key, p->AppliedKey(c.idx)) << p->ParamAt(c.idx)->NameText();
+  }
+}
+
+TEST(SteppedKnob, ButtonUpSnapsToTheNearestStep) {
+  RecordingPlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 200, 200);
+  gui->SetImageOverride(911, StripPng(20, 14, 2));
+  IImage img = gui->FetchImage(911, "knob", 1);
+  gui->SplitImage(&img, 0.5);
+  ITextStyle none("Arial", 0, IRgba());
+  // Five positions: 0, 0.25, 0.5, 0.75, 1.
+  auto* knob = new IKnobRotVal(&plug, kGain, 100, 100, img, none, 2, 300, 4.0, 0, 0, 0.1f, true, 5);
+  gui->AddControl(knob);
+  plug.InstallEditor(gui);
+  const struct {
+    double value, snapped;
+  } cases[] = {{0.375, 0.5}, {0.37, 0.25}, {0.125, 0.25}, {0.12, 0.0}, {0.9, 1.0}, {0.87, 0.75}};
+  for (const auto& c : cases) {
+    knob->SetValue(c.value);
+    knob->MouseUp(0, 0, kLeft);
+    EXPECT_DOUBLE_EQ(c.snapped, knob->Value()) << c.value;
+    EXPECT_DOUBLE_EQ(c.snapped * 100.0, plug.ParamAt(kGain)->Value()) << c.value;
+  }
+}
