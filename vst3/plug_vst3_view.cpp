@@ -110,7 +110,12 @@ IPlugVST3View::~IPlugVST3View() {
 }
 
 tresult PLUGIN_API IPlugVST3View::isPlatformTypeSupported(FIDString type) {
-  if (!PlugGraphics(mPlug)) return kResultFalse;
+  IGraphics* gui = PlugGraphics(mPlug);
+  if (!gui) return kResultFalse;
+#if SMTG_OS_LINUX
+  // Only the X11 editor can live in an X11 window.
+  if (!dynamic_cast<IGraphicsX11*>(gui)) return kResultFalse;
+#endif
   return IsPlatformType(type) ? kResultTrue : kResultFalse;
 }
 

@@ -345,11 +345,11 @@ void IGraphicsX11::DestroyEditorWindow() {
     StopEditEndCountdown();
     if (GetPlugin()) GetPlugin()->FlushParamEditEnd();
   }
-  const uint32_t window = mWindow;
+  const uint32_t window = mWindow, gc = mGc;
   WindowGone();
   if (mConn && !mBroken) {
     // Already gone with the host's window is fine: the error is read and dropped.
-    xcb_free_gc(mConn, mGc);
+    xcb_free_gc(mConn, gc);
     xcb_destroy_window(mConn, window);
     Flush();
   }

@@ -43,18 +43,32 @@ int RecordError(Display*, XErrorEvent*) {
 
 }  // namespace
 
-bool StartXServer(std::string* error) {
-  if (gServer > 0) return true;
+namespace {
+
+std::vector<pid_t> gExtraServers;
+
+void StopExtraServers() {
+  for (pid_t pid : gExtraServers) {
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+  gExtraServers.clear();
+}
+
+// Starts Xvfb with the given screen depth; the server tells its display number on a pipe, so
+// no number is guessed.
+bool SpawnServer(int depth, pid_t* pid, std::string* display, std::string* error) {
   int fds[2];
   if (pipe(fds) != 0) {
     *error = "pipe";
     return false;
   }
   fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  // The server tells its display number on the descriptor, so no number is guessed.
   std::string fdText = std::to_string(fds[1]);
-  std::vector<std::string> args = {"Xvfb",         "-displayfd", fdText, "-screen", "0",
-                                   "1280x1024x24", "-nolisten",  "tcp",  "-noreset"};
+  std::string screen = "1280x1024x" + std::to_string(depth);
+  std::vector<std::string> args = {"Xvfb", "-displayfd", fdText, "-screen", "0",
+                                   screen, "-nolisten",  "tcp",  "-noreset"};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
@@ -62,8 +76,7 @@ bool StartXServer(std::string* error) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawnp(pid, "Xvfb", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   if (rc != 0) {
@@ -71,8 +84,6 @@ bool StartXServer(std::string* error) {
     *error = "cannot start Xvfb (is the xvfb package installed?)";
     return false;
   }
-  gServer = pid;
-  std::atexit(StopXServer);
   std::string number;
   pollfd p = {fds[0], POLLIN, 0};
   while (number.find('\n') == std::string::npos && poll(&p, 1, 15000) > 0) {
@@ -82,13 +93,37 @@ bool StartXServer(std::string* error) {
     number.append(buf, static_cast<size_t>(n));
   }
   close(fds[0]);
-  if (number.empty() || number.find('\n') == std::string::npos) {
+  if (number.find('\n') == std::string::npos) {
     *error = "Xvfb did not report its display";
-    StopXServer();
+    kill(*pid, SIGTERM);
+    int status = 0;
+    waitpid(*pid, &status, 0);
     return false;
   }
   number.resize(number.find('\n'));
-  setenv("DISPLAY", (":" + number).c_str(), 1);
+  *display = ":" + number;
+  return true;
+}
+
+}  // namespace
+
+bool StartXServer(std::string* error) {
+  if (gServer > 0) return true;
+  std::string display;
+  pid_t pid = 0;
+  if (!SpawnServer(24, &pid, &display, error)) return false;
+  gServer = pid;
+  std::atexit(StopXServer);
+  setenv("DISPLAY", display.c_str(), 1);
+  XSetErrorHandler(RecordError);
+  return true;
+}
+
+bool StartExtraXServer(int depth, std::string* display, std::string* error) {
+  pid_t pid = 0;
+  if (!SpawnServer(depth, &pid, display, error)) return false;
+  if (gExtraServers.empty()) std::atexit(StopExtraServers);
+  gExtraServers.push_back(pid);
   XSetErrorHandler(RecordError);
   return true;
 }
@@ -236,6 +271,8 @@ tresult PLUGIN_API HostFrame::queryInterface(const TUID iid, void** obj) {
 
 HostDisplay::HostDisplay() : mDpy(XOpenDisplay(nullptr)) {}
 
+HostDisplay::HostDisplay(const char* name) : mDpy(XOpenDisplay(name)) {}
+
 HostDisplay::~HostDisplay() {
   if (mDpy) XCloseDisplay(mDpy);
 }
@@ -326,6 +363,18 @@ bool HostDisplay::Capture(Window w, int width, int height, raster::Bitmap* out) 
       const unsigned long p = XGetPixel(img, x, y);
       out->Set(x, y, 0xFF000000u | static_cast<uint32_t>(p & 0xFFFFFF));
     }
+  XDestroyImage(img);
+  return true;
+}
+
+bool HostDisplay::CaptureRaw(Window w, int width, int height, std::vector<unsigned long>* out) {
+  XImage* img = XGetImage(mDpy, w, 0, 0, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (!img) return false;
+  out->resize(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      (*out)[static_cast<size_t>(y) * width + x] = XGetPixel(img, x, y);
   XDestroyImage(img);
   return true;
 }

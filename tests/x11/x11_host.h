@@ -16,6 +16,8 @@ namespace x11test {
 // Starts Xvfb once per process and points DISPLAY at it; false (with the reason) when it
 // cannot be started. Stopped at exit.
 bool StartXServer(std::string* error);
+// A further server of the given depth (e.g. 16), stopped at exit; *display names it.
+bool StartExtraXServer(int depth, std::string* display, std::string* error);
 
 // The host's run loop. Handlers and timers are called from RunFor only, on the calling
 // thread, as a Linux host calls them on its user-interface thread.
@@ -85,6 +87,7 @@ class HostFrame : public Steinberg::IPlugFrame {
 class HostDisplay {
  public:
   HostDisplay();
+  explicit HostDisplay(const char* name);
   ~HostDisplay();
   bool Ok() const { return mDpy != nullptr; }
   Display* Dpy() const { return mDpy; }
@@ -105,6 +108,8 @@ class HostDisplay {
 
   // The window's pixels as the server shows them (opaque).
   bool Capture(Window w, int width, int height, raster::Bitmap* out);
+  // The raw pixel values of a window, as its visual stores them.
+  bool CaptureRaw(Window w, int width, int height, std::vector<unsigned long>* out);
   // Clients the X server has now (X-Resource extension); -1 when unknown.
   int ClientCount();
   // The current cursor's image (XFixes): width, height, hot spot and premultiplied pixels.
