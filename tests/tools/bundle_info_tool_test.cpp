@@ -83,6 +83,8 @@ TEST(BundleInfoTool, BadBundlesAndArgumentsFailWithoutWriting) {
 }
 
 TEST(BundleInfoTool, AnswersWhetherTheViewTakesAWindowType) {
+  EXPECT_EQ(RunTool("--view-supports X11EmbedWindowID " + kBundle), 0);
+  EXPECT_EQ(RunTool("--view-supports HWND " + kBundle), 3);
   EXPECT_EQ(RunTool("--view-supports NoSuchWindowType " + kBundle), 3);
   EXPECT_EQ(RunTool("--view-supports X11EmbedWindowID " + kBundle + "/nothing-here"), 1);
 }
