@@ -30,6 +30,7 @@ TARGETS = OrderedDict([
     ("vst3", "test_vst3"),
     ("instrument", "test_instrument"),
     ("tools", "test_tools"),
+    ("x11", "test_x11"),
 ])
 
 # (id, file, original text, faulty text). The original must occur exactly once in the file.
@@ -212,10 +213,32 @@ MUTATIONS = [
      "double f = static_cast<double>(mPos - g.from + 1)"),
     ("t13", "tools/render_options.cpp", "if (eq == std::string::npos || eq == 0 || eq + 1 == v.size()) {",
      "if (eq == std::string::npos || eq + 1 == v.size()) {"),
+    # ---- x11 (the Linux editor window and the view that hosts it)
+    ("x01", "editor/x11/graphics_x11.cpp", "value8 >> (8 - bits)", "value8 >> (9 - bits)"),
+    ("x02", "editor/x11/graphics_x11.cpp", "time - mLastPressTime <= kDoubleClickMs",
+     "time - mLastPressTime <= 4 * kDoubleClickMs"),
+    ("x03", "editor/x11/graphics_x11.cpp",
+     "KeysymFor(keycode, state & static_cast<uint16_t>(~kShiftMask))", "KeysymFor(keycode, state)"),
+    ("x04", "editor/x11/graphics_x11.cpp", "  if (!mRouted) return;\n", ""),
+    ("x05", "editor/x11/graphics_x11.cpp",
+     "const bool box = mBox.IsOpen() && r.Overlaps(mBox.Box());", "const bool box = false;"),
+    ("x06", "editor/x11/text_entry.cpp",
+     "if (static_cast<int>(mText.size()) - selected >= kMaxLength) return false;",
+     "if (static_cast<int>(mText.size()) - selected > kMaxLength) return false;"),
+    ("x07", "vst3/plug_vst3_view.cpp", "if (mGui && mGui->ConnectionBroken()) UnregisterHandler();",
+     ""),
+    ("x08", "vst3/plug_vst3_view.cpp", "    if (OwnsEditorWindow()) {", "    if (true) {"),
+    ("x09", "vst3/plug_vst3_view.cpp",
+     "  // The descriptor leaves the run loop before the connection behind it can close.\n  LeaveRunLoop();",
+     ""),
 ]
 
 
 def layer_of(path):
+    # The X11 window and the view that registers it with the host run in test_x11, against
+    # a virtual X server.
+    if path.startswith("editor/x11/") or path == "vst3/plug_vst3_view.cpp":
+        return "x11"
     return path.split("/", 1)[0]
 
 
