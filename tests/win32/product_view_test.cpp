@@ -266,6 +266,30 @@ TEST(ProductEditor, TwoViewsClosedInEitherOrderThenThePlugInGoes) {
       a->release();
     }
   }
+  // Both attached at once: the window follows the later view, and removing the earlier one
+  // leaves it to the later one.
+  for (int order = 0; order < 2; ++order) {
+    Hosted h;
+    HWND second = HostWindow();
+    IPlugView* a = h.controller->createView(ViewType::kEditor);
+    IPlugView* b = h.controller->createView(ViewType::kEditor);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->attached(parent, kPlatformTypeHWND), kResultOk);
+    EXPECT_EQ(b->attached(second, kPlatformTypeHWND), kResultOk);
+    HWND wnd = FindWindowExW(second, nullptr, L"PlugEditorWndClass", nullptr);
+    ASSERT_TRUE(wnd);
+    EXPECT_FALSE(FindWindowExW(parent, nullptr, L"PlugEditorWndClass", nullptr));
+    IPlugView* first = order == 0 ? a : b;
+    IPlugView* last = order == 0 ? b : a;
+    EXPECT_EQ(first->removed(), kResultOk);
+    EXPECT_EQ(IsWindow(wnd) != FALSE, order == 0);
+    EXPECT_EQ(last->removed(), kResultOk);
+    EXPECT_FALSE(IsWindow(wnd));
+    EXPECT_EQ(IGraphicsWin::WindowCount(), 0);
+    a->release();
+    b->release();
+    DestroyWindow(second);
+  }
   // A view still attached when the plug-in is destroyed.
   {
     Hosted h;
