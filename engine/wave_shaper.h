@@ -61,6 +61,16 @@ class WaveShaper {
 // Golden fraction widened to double, as every wave formula uses it.
 constexpr double kGoldenD = static_cast<double>(kGolden);
 
+// Any phase into [0, 2pi). The renderer subtracts one period per sample, which is enough
+// while a tone's increment stays below a period; a tone above the sample rate, or a phase
+// that went bad, is reduced here instead. Non-finite phases restart at 0.
+inline double WrapPhase(double x) {
+  if (x >= 0.0 && x < kTwoPi) return x;
+  double r = std::fmod(x, kTwoPi);
+  if (r < 0.0) r += kTwoPi;
+  return r >= 0.0 && r < kTwoPi ? r : 0.0;
+}
+
 inline double WrapPeriod(double t) {
   return t > kTwoPi ? t - kTwoPi : t;
 }

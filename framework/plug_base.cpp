@@ -431,7 +431,6 @@ void IPlugBase::AttachOutputsFloat(int first, int count, float** buffers) {
 void IPlugBase::RunBlock(int nFrames, BlockKind kind, bool floatPath) {
   RequireLocked("IPlugBase::RunBlock");
   if (nFrames <= 0) return;
-  if (kind == BlockKind::kRender && !mReady && !floatPath) return;
 
   bool usesScratch = false;
   for (const auto& ch : mInChannels) usesScratch |= *ch->dataSlot == ch->scratch.data();
@@ -440,9 +439,12 @@ void IPlugBase::RunBlock(int nFrames, BlockKind kind, bool floatPath) {
 
   if (chunk <= 0) {
     // Nothing to render into: give the host silence rather than stale or foreign memory.
-    if (floatPath) {
-      for (const auto& ch : mOutChannels) {
-        if (ch->connected && ch->floatDest) std::fill(ch->floatDest, ch->floatDest + nFrames, 0.f);
+    for (const auto& ch : mOutChannels) {
+      if (!ch->connected) continue;
+      if (floatPath) {
+        if (ch->floatDest) std::fill(ch->floatDest, ch->floatDest + nFrames, 0.f);
+      } else if (*ch->dataSlot != ch->scratch.data()) {
+        std::fill(*ch->dataSlot, *ch->dataSlot + nFrames, 0.0);
       }
     }
     return;
@@ -468,6 +470,9 @@ void IPlugBase::RunBlock(int nFrames, BlockKind kind, bool floatPath) {
       PassThroughRender(mInData.data(), mOutData.data(), n);
     } else if (mReady) {
       RenderBlock(mInData.data(), mOutData.data(), n);
+    } else {
+      // Until every parameter has been applied the instrument renders nothing: silence.
+      for (size_t i = 0; i < mOutChannels.size(); ++i) std::fill(mOutData[i], mOutData[i] + n, 0.0);
     }
     if (floatPath) {
       for (size_t i = 0; i < mOutChannels.size(); ++i) {

@@ -419,8 +419,8 @@ void IPlugVST3::ProcessAudio(ProcessData& data) {
   if (n <= 0) return;
   const int32 numOutputs = data.outputs ? std::max<int32>(0, data.numOutputs) : 0;
 
-  auto zeroHostBuffer = [&](AudioBusBuffers& bus, int ch) {
-    if (f32) {
+  auto zeroHostBuffer = [&](AudioBusBuffers& bus, int ch, bool asFloat) {
+    if (asFloat) {
       if (bus.channelBuffers32 && bus.channelBuffers32[ch]) {
         std::memset(bus.channelBuffers32[ch], 0, sizeof(float) * static_cast<size_t>(n));
       }
@@ -430,9 +430,15 @@ void IPlugVST3::ProcessAudio(ProcessData& data) {
   };
 
   if (!mSetUp) {
-    // Nothing to render with before the host has told us rate and block size.
+    // Nothing to render with before the host has told us rate and block size. No set-up
+    // says what the buffers hold either (a refused one stored nothing), so the block's own
+    // sample size does: zeroing doubles as floats would leave half of every buffer as it was.
+    const bool blockF32 = data.symbolicSampleSize == kSample64   ? false
+                          : data.symbolicSampleSize == kSample32 ? true
+                                                                 : f32;
     for (int32 j = 0; j < numOutputs; ++j) {
-      for (int ch = 0; ch < data.outputs[j].numChannels; ++ch) zeroHostBuffer(data.outputs[j], ch);
+      for (int ch = 0; ch < data.outputs[j].numChannels; ++ch)
+        zeroHostBuffer(data.outputs[j], ch, blockF32);
     }
     return;
   }
@@ -486,7 +492,7 @@ void IPlugVST3::ProcessAudio(ProcessData& data) {
     }
     // Channels we do not render into get silence rather than whatever they held.
     for (int ch = connected ? std::max(0, NOutChannels() - c) : 0; ch < nch; ++ch) {
-      zeroHostBuffer(bus, ch);
+      zeroHostBuffer(bus, ch, f32);
     }
     c += nch;
   }

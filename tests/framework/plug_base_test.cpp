@@ -88,13 +88,17 @@ TEST(PlugBase, DoubleAndFloatPathsRespectTheReadyGate) {
   double* bufs[] = {l.data(), r.data()};
   plug.AttachOutputs(0, 2, bufs);
   plug.ProcessBlock(8);
-  EXPECT_EQ(l[0], -1.);  // gate closed: host buffers untouched
+  // Gate closed: nothing is rendered, and the host hears silence, not what its buffers held.
+  EXPECT_EQ(plug.counter, 0);
+  for (double x : l) EXPECT_EQ(x, 0.);
+  for (double x : r) EXPECT_EQ(x, 0.);
 
   std::vector<float> fl(8, -1.f), fr(8, -1.f);
   float* fbufs[] = {fl.data(), fr.data()};
   plug.AttachOutputsFloat(0, 2, fbufs);
   plug.ProcessBlockFloat(8);
-  EXPECT_EQ(fl[7], 0.f);  // gate closed: zeroed scratch still reaches the float buffers
+  for (float x : fl) EXPECT_EQ(x, 0.f);
+  for (float x : fr) EXPECT_EQ(x, 0.f);
 
   plug.Ready(true);
   plug.ProcessBlockFloat(8);
@@ -179,12 +183,14 @@ TEST(PlugBase, SetMaxFramesKeepsScratchWhenUnchanged) {
   plug.SetMaxFrames(4);
   plug.SetOutputsConnected(0, 2, true);
   plug.AttachOutputsFloat(0, 2, fbufs);
+  plug.ProcessBlockFloat(4);
+  EXPECT_EQ(fl[0], 9.f);  // after the 8 samples of the scratch render
+  EXPECT_EQ(fr[3], 16.f);
+  // With the gate closed an earlier render left in scratch never reaches the host.
   plug.Ready(false);
   plug.ProcessBlockFloat(4);
-  EXPECT_EQ(fl[0], 1.f);  // the earlier render is still in scratch
-  plug.ZeroScratchBuffers();
-  plug.ProcessBlockFloat(4);
   EXPECT_EQ(fl[0], 0.f);
+  EXPECT_EQ(fr[3], 0.f);
 }
 
 TEST(PlugBase, HostTimelineStandIn) {

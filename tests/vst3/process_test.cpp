@@ -343,3 +343,66 @@ TEST(Process, TheStoredSetupDecidesTheSampleSize) {
   r.Run(b);
   EXPECT_EQ(b.f64[0][10], ExpectedSample(50.0, 1.0, 10, 0));
 }
+
+namespace {
+
+// Samples of the block still holding the fill value, over both channels.
+int Untouched(const Block& b, bool doublePrecision) {
+  int n = 0;
+  for (int c = 0; c < 2; ++c) {
+    for (int s = 0; s < b.frames; ++s) {
+      n += doublePrecision ? b.f64[c][static_cast<size_t>(s)] == 7.0
+                           : b.f32[c][static_cast<size_t>(s)] == 7.f;
+    }
+  }
+  return n;
+}
+
+}  // namespace
+
+TEST(Process, EveryOutputSampleIsWrittenWhateverCameBefore) {
+  for (int32 size : {kSample32, kSample64}) {
+    const bool f64 = size == kSample64;
+    SCOPED_TRACE(f64 ? "64-bit" : "32-bit");
+    {
+      // A refused set-up (rate 0) stores nothing; the block's buffers are still the block's
+      // sample size and every sample of them is silenced.
+      HostedSynth h;
+      ASSERT_EQ(h.Initialize(), kResultOk);
+      EXPECT_EQ(h.Setup(0.0, 512, size), kResultFalse);
+      Block b(300, f64);
+      EXPECT_EQ(h.processor->process(b.data), kResultOk);
+      EXPECT_EQ(Untouched(b, f64), 0);
+      for (int c = 0; c < 2; ++c) {
+        for (int s = 0; s < 300; ++s) {
+          ASSERT_EQ(f64 ? b.f64[c][static_cast<size_t>(s)] : b.f32[c][static_cast<size_t>(s)], 0.0)
+              << c << " " << s;
+        }
+      }
+      EXPECT_EQ(h.plug->blocks, 0);
+    }
+    {
+      // A refusal after a good set-up keeps that set-up: the block renders.
+      Running r(size);
+      EXPECT_EQ(r.Setup(0.0, 512, size), kResultFalse);
+      Block b(300, f64);
+      EXPECT_EQ(r.Run(b), kResultOk);
+      EXPECT_EQ(Untouched(b, f64), 0);
+      EXPECT_EQ(r.plug->blocks, 1);
+    }
+    {
+      // Before the instrument is ready it renders nothing, and the host hears silence.
+      Running r(size);
+      r.plug->CloseReadyGate();
+      Block b(700, f64);
+      EXPECT_EQ(r.Run(b), kResultOk);
+      EXPECT_EQ(r.plug->blocks, 0);
+      for (int c = 0; c < 2; ++c) {
+        for (int s = 0; s < 700; ++s) {
+          ASSERT_EQ(f64 ? b.f64[c][static_cast<size_t>(s)] : b.f32[c][static_cast<size_t>(s)], 0.0)
+              << c << " " << s;
+        }
+      }
+    }
+  }
+}

@@ -49,6 +49,8 @@ class TestSynth : public IPlugVST3 {
   }
 
   void Reset() override { ++resets; }
+  // As before an instrument has applied every parameter once.
+  void CloseReadyGate() { SetReady(false); }
   void Activate(bool active) override { activeCalls += active ? 1 : -1; }
 
   // Deterministic ramp: depends on gain, mode, the frame's absolute position and the channel.
