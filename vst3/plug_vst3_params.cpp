@@ -112,7 +112,9 @@ tresult PLUGIN_API IPlugVST3::getParamValueByString(ParamID tag, TChar* text,
 }
 
 ParamValue PLUGIN_API IPlugVST3::normalizedParamToPlain(ParamID tag, ParamValue normalized) {
-  return EditController::normalizedParamToPlain(tag, normalized);
+  // The SDK's list parameters convert to an integer step without a range check: a host's
+  // value outside 0..1 (or NaN) must not reach them.
+  return EditController::normalizedParamToPlain(tag, Clamp01(normalized));
 }
 
 ParamValue PLUGIN_API IPlugVST3::plainParamToNormalized(ParamID tag, ParamValue plain) {

@@ -117,6 +117,13 @@ TEST(Parameters, PlainAndNormalized) {
   EXPECT_DOUBLE_EQ(c->plainParamToNormalized(kGain, kNaN), 0.0);
   EXPECT_DOUBLE_EQ(c->plainParamToNormalized(kPresetParamTag, 2.0), 0.4);
   EXPECT_DOUBLE_EQ(c->plainParamToNormalized(12345, 3.5), 3.5);
+  // Normalised values outside 0..1 are held to the ends, also for the preset list (5 presets:
+  // steps 0..5 of the SDK's list), whose own conversion has no range check.
+  EXPECT_DOUBLE_EQ(c->normalizedParamToPlain(kGain, 7.0), 100.0);
+  EXPECT_DOUBLE_EQ(c->normalizedParamToPlain(kGain, -1e300), 0.0);
+  EXPECT_DOUBLE_EQ(c->normalizedParamToPlain(kPresetParamTag, 1e300), 5.0);
+  EXPECT_DOUBLE_EQ(c->normalizedParamToPlain(kPresetParamTag, -1e300), 0.0);
+  EXPECT_DOUBLE_EQ(c->normalizedParamToPlain(kPresetParamTag, kNaN), 0.0);
 }
 
 TEST(Parameters, GetAndSetNormalized) {
