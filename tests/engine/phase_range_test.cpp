@@ -149,3 +149,33 @@ TEST(PhaseRange, APhaseThatWentBadRestartsInRange) {
   EXPECT_EQ(caldrith::WrapPhase(caldrith::kTwoPi), 0.0);
   EXPECT_NEAR(caldrith::WrapPhase(-1.0), caldrith::kTwoPi - 1.0, 1e-15);
 }
+
+TEST(FullScale, SixteenCoherentTonesUnderAHighMasterStopAtFullScale) {
+  // Every tone at the top of its volume envelope with the square wave's +1 at phase 0: the
+  // sum is about 16 times the master level, which the output holds at exactly 1.
+  for (const Kernel& k : Kernels()) {
+    if (!k.available) continue;
+    SCOPED_TRACE(k.name);
+    auto e = Build(16, caldrith::kWaveGoldenSquare, 5.0f, 5.0f, 48000.0);
+    for (int i = 0; i < caldrith::kMaxTones; ++i) {
+      e->vol[i].Retime(1e7f);
+      e->vol[i].SetPosition(0.5f);
+      e->lanes.phase[0][i] = e->lanes.phase[1][i] = 0.0;
+    }
+    e->master = 0.8;
+    std::vector<double> o0(32), o1(32);
+    k.fn(*e, o0.data(), o1.data(), 32, 0.0);
+    for (int s = 0; s < 32; ++s) {
+      ASSERT_EQ(o0[s], 1.0) << s;
+      ASSERT_EQ(o1[s], 1.0) << s;
+    }
+    // The negative half of the square, and a quiet master that needs no limit.
+    for (int i = 0; i < caldrith::kMaxTones; ++i) e->lanes.phase[0][i] = e->lanes.phase[1][i] = 5.0;
+    k.fn(*e, o0.data(), o1.data(), 1, 0.0);
+    EXPECT_EQ(o0[0], -1.0);
+    e->master = 0.01;
+    k.fn(*e, o0.data(), o1.data(), 1, 0.0);
+    EXPECT_GT(o0[0], -0.5);
+    EXPECT_LT(o0[0], -0.05);
+  }
+}
