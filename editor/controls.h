@@ -223,7 +223,6 @@ class PromptPopup : public IControl {
   int mColumnWidth;
   int mMargin = 4;
   int mHover = -2;
-  int mFirstVisible = 0;
   int mScroll = 0;
   int mThumb = 0;
   int mScrollBarWidth = 9;

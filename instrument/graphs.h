@@ -79,7 +79,6 @@ class GRAPH : public IControl {
   std::vector<float> mCurveY;
   std::vector<float> mCurveValue;
   std::vector<signed char> mCurveSeg;
-  int mHandleSize = 6;
   int mHitTolerance = 5;
   int mMinGap = 10;
   int mHovered = -1;

@@ -224,10 +224,11 @@ ISwitchLbl::ISwitchLbl(IPlugBase* plugin, int paramIdx, int x, int y, const IIma
     : IHoverControl(plugin, IBox(), paramIdx),
       mStyle(style),
       mStrip(strip),
-      mLabelGap(labelGap),
       mBoxWidth(boxWidth),
       mVerticalStrip(!horizontalStrip),
       mHoverAlpha(hoverAlpha) {
+  // The label is drawn beside the box by the layout; the gap is accepted for its callers.
+  static_cast<void>(labelGap);
   const int n = std::max(1, strip.N);
   mFrameH =
       horizontalStrip ? strip.H : static_cast<int>(std::lround(strip.H / static_cast<double>(n)));

@@ -116,7 +116,6 @@ class ISwitchLbl : public IHoverControl {
  private:
   ITextStyle mStyle;
   IImage mStrip;
-  int mLabelGap;
   int mBoxWidth;
   bool mVerticalStrip;
   float mHoverAlpha;
