@@ -20,6 +20,18 @@ std::string Narrow(const TChar* text) {
   return s;
 }
 
+std::vector<std::string> ProgramNames(IUnitInfo* units) {
+  std::vector<std::string> names;
+  if (!units || units->getProgramListCount() < 1) return names;
+  ProgramListInfo list{};
+  if (units->getProgramListInfo(0, list) != kResultOk) return names;
+  for (int32 i = 0; i < list.programCount; ++i) {
+    String128 name = {};
+    names.push_back(units->getProgramName(list.id, i, name) == kResultOk ? Narrow(name) : "");
+  }
+  return names;
+}
+
 bool ReadFile(const std::string& path, std::vector<char>* out) {
   std::ifstream f(path, std::ios::binary);
   if (!f) return false;
@@ -105,46 +117,49 @@ std::string HostedPlugin::ValueText(ParamID id, double normalized) {
 }
 
 std::vector<std::string> HostedPlugin::PresetNames() {
-  std::vector<std::string> names;
-  if (!mUnits || mUnits->getProgramListCount() < 1) return names;
-  ProgramListInfo list{};
-  if (mUnits->getProgramListInfo(0, list) != kResultOk) return names;
-  for (int32 i = 0; i < list.programCount; ++i) {
-    String128 name = {};
-    names.push_back(mUnits->getProgramName(list.id, i, name) == kResultOk ? Narrow(name) : "");
-  }
-  return names;
+  return ProgramNames(mUnits);
 }
 
-caldrith_session::Catalog HostedPlugin::BuildCatalog() {
+caldrith_session::Catalog CatalogOf(IEditController* controller, IUnitInfo* units,
+                                    std::vector<ParamID>* tags) {
   caldrith_session::Catalog catalog;
-  mTags.clear();
-  mHasPresetTag = false;
-  for (int32 i = 0; i < mController->getParameterCount(); ++i) {
+  tags->clear();
+  bool presets = false;
+  for (int32 i = 0; i < controller->getParameterCount(); ++i) {
     ParameterInfo info{};
-    if (mController->getParameterInfo(i, info) != kResultOk) continue;
+    if (controller->getParameterInfo(i, info) != kResultOk) continue;
     caldrith_session::ParamEntry p;
     p.name = Narrow(info.title);
     p.unit = Narrow(info.units);
-    p.min = mController->normalizedParamToPlain(info.id, 0.0);
-    p.max = mController->normalizedParamToPlain(info.id, 1.0);
+    p.min = controller->normalizedParamToPlain(info.id, 0.0);
+    p.max = controller->normalizedParamToPlain(info.id, 1.0);
     p.stepCount = info.stepCount;
     p.programChange = (info.flags & ParameterInfo::kIsProgramChange) != 0;
-    if (p.programChange && !mHasPresetTag) {
-      mPresetTag = info.id;
-      mHasPresetTag = true;
-    }
+    presets = presets || p.programChange;
     // Display texts of every step, as a user may type them (program lists have their own).
     for (int32 s = 0; !p.programChange && info.stepCount > 0 && s <= info.stepCount; ++s) {
       double n = static_cast<double>(s) / info.stepCount;
-      std::string text = ValueText(info.id, n);
-      if (!text.empty())
-        p.valueTexts.emplace_back(text, mController->normalizedParamToPlain(info.id, n));
+      String128 text = {};
+      if (controller->getParamStringByValue(info.id, n, text) == kResultOk && text[0]) {
+        p.valueTexts.emplace_back(Narrow(text), controller->normalizedParamToPlain(info.id, n));
+      }
     }
     catalog.params.push_back(std::move(p));
-    mTags.push_back(info.id);
+    tags->push_back(info.id);
   }
-  if (mHasPresetTag) catalog.presets = PresetNames();
+  if (presets) catalog.presets = ProgramNames(units);
+  return catalog;
+}
+
+caldrith_session::Catalog HostedPlugin::BuildCatalog() {
+  caldrith_session::Catalog catalog = CatalogOf(mController, mUnits, &mTags);
+  mHasPresetTag = false;
+  for (size_t i = 0; i < catalog.params.size() && !mHasPresetTag; ++i) {
+    if (catalog.params[i].programChange) {
+      mPresetTag = mTags[i];
+      mHasPresetTag = true;
+    }
+  }
   return catalog;
 }
 

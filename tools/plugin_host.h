@@ -27,6 +27,12 @@ struct HostChange {
   double normalized;
 };
 
+// Parameters (the preset selector included, flagged) and presets as a controller describes
+// them, for name lookups; `tags` receives the parameter tag of each catalog entry.
+caldrith_session::Catalog CatalogOf(Steinberg::Vst::IEditController* controller,
+                                    Steinberg::Vst::IUnitInfo* units,
+                                    std::vector<Steinberg::Vst::ParamID>* tags);
+
 class HostedPlugin {
  public:
   HostedPlugin() = default;

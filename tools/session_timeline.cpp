@@ -24,8 +24,7 @@ Timeline::Timeline(const Session& session, size_t paramCount, double rate, int64
                    int block)
     : mTotal(std::max<int64_t>(0, totalFrames)),
       mBlock(std::max(1, block)),
-      mGlideStep(GlideStepFrames(rate)),
-      mRate(rate) {
+      mGlideStep(GlideStepFrames(rate)) {
   mChangeSlot.assign(paramCount, -1);
   mValues.assign(paramCount, std::numeric_limits<double>::quiet_NaN());
   mChanges.reserve(paramCount);

@@ -87,7 +87,6 @@ class Timeline {
   int64_t mProjectPos = 0;
   int mBlock = 512;
   int mGlideStep = 240;
-  double mRate = 48000.0;
   bool mPlaying = true;
   bool mDone = false;
 };

@@ -100,6 +100,7 @@ class EventList : public Steinberg::Vst::IEventList {
 class HostContext : public Steinberg::Vst::IHostApplication {
  public:
   explicit HostContext(const char* name = "caldrith-render") : mName(name) {}
+  virtual ~HostContext() = default;
   tresult PLUGIN_API getName(Steinberg::Vst::String128 name) override;
   tresult PLUGIN_API createInstance(TUID cid, TUID iid, void** obj) override;
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
