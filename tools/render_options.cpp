@@ -65,7 +65,7 @@ std::vector<OptionSpec>& RenderOptionTable() {
          return std::string();
        }},
       {"--session", nullptr, "FILE",
-       "render a session file of timed changes and glides (format in the README)",
+       "render a session: timed lines such as \"0:30 Volume -> 60\" (see the README)",
        [](RenderOptions& o, const std::string& v) {
          if (v.empty()) return std::string("--session needs a file name");
          o.session = v;
