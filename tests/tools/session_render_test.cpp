@@ -27,7 +27,10 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
+#include "instrument/alloc_counter.h"
 #include "raster/raster.h"
+#include "tools/plugin_host.h"
+#include "tools/session_render.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
@@ -276,6 +279,33 @@ TEST(SessionRender, GlidesEndOnTheirExactValues) {
             "0.1 Isochronic -> 5\n");
   ASSERT_EQ(RunTool("--session " + glide + " --state-out " + a + " -o " + wav).code, 0);
   EXPECT_DOUBLE_EQ(StateValue(a, kIsochronicTag), 5.0);
+}
+
+TEST(SessionRender, RenderingAllocatesNothing) {
+  // What the audio callback runs: presets, jumps, glides (one from the start), the transport.
+  caldrith_render::HostedPlugin plug;
+  plug.Open(CALDRITH_TEST_BUNDLE, "caldrith-render");
+  caldrith_session::Catalog catalog = plug.BuildCatalog();
+  caldrith_session::Session session;
+  caldrith_session::ParseError error;
+  ASSERT_TRUE(
+      caldrith_session::ParseSession("0 preset 20\n"
+                                     "0.05 Isochronic -> 3\n"
+                                     "0.07 Volume = 20\n"
+                                     "0.1 stop\n"
+                                     "0.12 play\n"
+                                     "0.2 Volume -> 90\n"
+                                     "0.3 Wave = Saw\n",
+                                     catalog, &session, &error))
+      << error.message;
+  plug.Start(48000, 256, false, true);
+  caldrith_render::SessionRenderer renderer(plug, &session, catalog, 48000, 256, false, 19200, {});
+  const long before = AllocationCount();
+  int64 frames = 0;
+  for (int n; (n = renderer.Render(256)) > 0;) frames += n;
+  EXPECT_EQ(AllocationCount() - before, 0);
+  EXPECT_EQ(frames, 19200);
+  plug.Stop();
 }
 
 TEST(SessionRender, BadSessionsStopBeforeAnythingIsRendered) {

@@ -215,22 +215,3 @@ TEST(SessionTimeline, TheEndOfTheSession) {
   ASSERT_EQ(zero.size(), 1u);
   EXPECT_EQ(zero[0].frames, 0);
 }
-
-TEST(SessionTimeline, PlanningAllocatesNothing) {
-  // The arrays are sized up front: planning a long glide never moves them.
-  Session s = Parse("1 Volume = 0\n50 Volume -> 90\n60 Isochronic -> 3\n");
-  Timeline t(s, TestCatalog().params.size(), 1000, 70000, 512);
-  FixedStart source;
-  PlannedBlock b;
-  ASSERT_TRUE(t.Next(512, &source, &b));
-  const ParamChange* first = b.changes;
-  int64_t blocks = 1;
-  while (t.Next(512, &source, &b)) {
-    ++blocks;
-    if (b.changeCount > 0) {
-      EXPECT_EQ(b.changes, first);
-    }
-  }
-  EXPECT_EQ(t.Position(), 70000);
-  EXPECT_GT(blocks, 11800);  // 59 s of glides at a point every 5 samples
-}
