@@ -13,6 +13,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstunits.h"
 #include "public.sdk/source/common/memorystream.h"
+#include "bundle_under_test.h"
 #include "vst3/host/host_support.h"
 
 #ifdef CALDRITH_TEST_BUNDLE
@@ -65,7 +66,7 @@ class ModuleTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     module = new caldrith_host::Module();
-    ASSERT_TRUE(module->Load(CALDRITH_TEST_BUNDLE)) << module->Error();
+    ASSERT_TRUE(module->Load(BundleUnderTest())) << module->Error();
   }
   static void TearDownTestSuite() {
     delete module;

@@ -10,6 +10,7 @@
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "raster/raster.h"
+#include "bundle_under_test.h"
 #include "vst3/host/host_support.h"
 
 #ifdef CALDRITH_TEST_BUNDLE
@@ -25,7 +26,7 @@ LRESULT CALLBACK BundleHostProc(HWND h, UINT m, WPARAM w, LPARAM l) {
 
 TEST(BundleEditor, OpensWithTheImagesOfTheModule) {
   caldrith_host::Module module;
-  ASSERT_TRUE(module.Load(CALDRITH_TEST_BUNDLE)) << module.Error();
+  ASSERT_TRUE(module.Load(BundleUnderTest())) << module.Error();
   IPluginFactory* factory = module.Factory();
   ASSERT_NE(factory, nullptr);
   PClassInfo info;
