@@ -96,6 +96,7 @@ Section "Caldrith"
   WriteRegStr HKLM "${UNINSTKEY}" "UninstallString" "$\"${APPDIR}\uninstall.exe$\""
   WriteRegStr HKLM "${UNINSTKEY}" "QuietUninstallString" "$\"${APPDIR}\uninstall.exe$\" /S"
   WriteRegStr HKLM "${UNINSTKEY}" "InstallLocation" "${BUNDLE}"
+  WriteRegStr HKLM "${UNINSTKEY}" "URLInfoAbout" "http://www.quenlor.com"
   WriteRegDWORD HKLM "${UNINSTKEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTKEY}" "NoRepair" 1
   ; Remembered so that the uninstaller takes the VST 3 folder away only if we made it.
