@@ -1,7 +1,7 @@
 // The host's processing: set-ups (good and refused), activation, blocks of any size in
 // either sample size with parameter queues, note events and transport contexts, between
 // state restores and preset changes. Every output sample the host hands over is written,
-// finite and within the instrument's loudest possible level.
+// finite and within full scale.
 #include <cmath>
 #include <vector>
 
@@ -16,9 +16,9 @@ using namespace Steinberg::Vst;
 namespace {
 
 constexpr int kMaxFrames = 2048;
-// Never written by the instrument: 16 tones at full level stay below 4 in magnitude.
+// Never written by the instrument, whose output stops at full scale.
 constexpr double kSentinel = 1234.5;
-constexpr double kLevelBound = 4.0;
+constexpr double kLevelBound = 1.0;
 
 const double kRates[] = {8000.0, 11025.0, 22050.0, 44100.0, 48000.0, 96000.0, 192000.0, 384000.0};
 
