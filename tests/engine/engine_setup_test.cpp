@@ -253,3 +253,77 @@ TEST(ToneSetUp, AQuietTailStillFadesOutInsteadOfStopping) {
   EXPECT_LT(peak, 1e-4);
   EXPECT_NEAR(0.0, e.master, 1e-15);
 }
+
+TEST(WaveShapes, GoldenSineTakesItsSecondHalfAtItsOwnPace) {
+  // Measured from its crest at g pi, the golden sine falls to its trough over (1 - g) of the
+  // period and rises back over the remaining g; half-way through each part it crosses zero,
+  // a quarter into the rise it is at -cos(pi / 4).
+  const double g = static_cast<double>(caldrith::kGolden), pi = caldrith::kPi;
+  caldrith::WaveShaper w;
+  w.Select(caldrith::kWaveGoldenSine);
+  const double crest = g * pi, trough = crest + (1.0 - g) * 2.0 * pi;
+  EXPECT_NEAR(1.0, w(crest), 1e-3);
+  EXPECT_NEAR(0.0, w(crest + (1.0 - g) * pi), 1e-3);
+  EXPECT_NEAR(-1.0, w(trough), 1e-3);
+  EXPECT_NEAR(-std::sqrt(0.5), w(trough + 0.5 * g * pi), 1e-3);
+  EXPECT_NEAR(0.0, w(trough + g * pi - 2.0 * pi), 1e-3);  // wrapped into [0, 2 pi)
+  // The half-sine variant 2 sin(w) - 1: w runs 0 -> pi/2 over g of the period and on to pi
+  // over the rest, so half-way up and half-way down it is 2 sin(pi/4) - 1 = sqrt(2) - 1.
+  w.Select(caldrith::kWaveGoldenSineHalf);
+  const double start = 2.0 * pi - 1.294336264;
+  EXPECT_NEAR(std::sqrt(2.0) - 1.0, w(start + 0.5 * g * 2.0 * pi - 2.0 * pi), 2e-3);
+  EXPECT_NEAR(std::sqrt(2.0) - 1.0, w(start + (g + 0.5 * (1.0 - g)) * 2.0 * pi - 2.0 * pi), 2e-3);
+}
+
+TEST(ShapeInput, NotANumberLeavesCurvaturesAndBreaksAsTheyWere) {
+  SegmentEnvelope e(4);
+  e.SetCurvature(1, 2.5f);
+  e.SetCurvature(1, std::nanf(""));
+  EXPECT_EQ(2.5f, e.Curvature(1));
+  e.SetBreak(0, 0.3f);
+  e.SetBreak(0, std::nanf(""));
+  EXPECT_EQ(0.3f, e.Break(0));
+  // Out of range indices change nothing and read as neutral.
+  e.SetCurvature(4, 1.0f);
+  e.SetBreak(3, 0.9f);
+  EXPECT_EQ(0.0f, e.Curvature(4));
+  EXPECT_EQ(1.0f, e.Break(3));
+  e.Retime(400.0f);
+  for (int i = 0; i < 800; ++i) ASSERT_TRUE(std::isfinite(e.Step()));
+}
+
+TEST(Glides, RestartsBeginAtTheLastOutputAndClearedVoicesAtSilence) {
+  ToneEngine e;
+  auto& L = e.lanes;
+  for (int c = 0; c < caldrith::kChannels; ++c)
+    for (int i = 0; i < 3; ++i) {
+      L.fAct[c][i] = i == 0 ? -1 : 0;  // tone 0 is gliding, the others are not
+      L.vAct[c][i] = i == 0 ? -1 : 0;
+      L.fStart[c][i] = 0.1, L.fLast[c][i] = 0.3, L.fProg[c][i] = 0.7;
+      L.vStart[c][i] = 0.2, L.vLast[c][i] = 0.6, L.vProg[c][i] = 0.4;
+    }
+  e.StartGlides(2, true, false);
+  for (int c = 0; c < caldrith::kChannels; ++c) {
+    EXPECT_EQ(0.3, L.fStart[c][0]);  // a running glide restarts from where it had got to
+    EXPECT_EQ(0.1, L.fStart[c][1]);  // a settled tone from its own start value
+    EXPECT_EQ(0.0, L.fProg[c][1]);
+    EXPECT_EQ(-1, L.fAct[c][1]);
+    EXPECT_EQ(0.7, L.fProg[c][2]);   // beyond n: untouched
+    EXPECT_EQ(0.2, L.vStart[c][0]);  // volume glides were not asked for
+    EXPECT_EQ(-1, L.vAct[c][0]);
+  }
+  e.StartGlides(1, false, true);
+  EXPECT_EQ(0.6, L.vStart[0][0]);
+  EXPECT_EQ(0.0, L.vProg[1][0]);
+  e.ClearVoices(0, 2);
+  for (int c = 0; c < caldrith::kChannels; ++c) {
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(0, L.fAct[c][i]);
+      EXPECT_EQ(0, L.vAct[c][i]);
+      EXPECT_EQ(0.0, L.vStart[c][i]);  // fades back in from silence
+    }
+    EXPECT_EQ(0.2, L.vStart[c][2]);
+  }
+  e.ClearVoices(-5, 99);  // clamped to the tone slots
+  EXPECT_EQ(0.0, L.vStart[1][15]);
+}

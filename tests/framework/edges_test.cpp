@@ -106,3 +106,52 @@ TEST(BlockEdges, LongBlocksWalkTheHostInputsPieceByPiece) {
   }
   EXPECT_EQ(10.f, out0[9]);  // the frame past this block keeps the earlier block's value
 }
+
+namespace {
+
+// An editor stand-in that records the countdown the base asks for.
+class CountdownEditor : public IPlugEditor {
+ public:
+  int FrameRate() const override { return 24; }
+  void StartEditEndCountdown(int ticks) override { started.push_back(ticks); }
+  void StopEditEndCountdown() override { ++stopped; }
+  void PushParamToControls(int, double, bool) override {}
+  bool CreateDrawSurfaces() override { return true; }
+  std::vector<int> started;
+  int stopped = 0;
+};
+
+class EndRecorder : public EdgePlug {
+ public:
+  EndRecorder() : EdgePlug("0-2") {}
+  void EndParamEdit(int idx) override { ended.push_back(idx); }
+  std::vector<int> ended;
+};
+
+}  // namespace
+
+TEST(EditEdges, ADeferredEditEndArrivesForEveryParameterIndexZeroIncluded) {
+  EndRecorder plug;
+  auto* editor = new CountdownEditor();
+  plug.InstallEditor(editor);
+  plug.DeferParamEditEnd(0);
+  ASSERT_EQ(std::vector<int>{12}, editor->started);  // half a second of 24 ticks
+  EXPECT_TRUE(plug.ended.empty());
+  plug.FlushParamEditEnd();
+  EXPECT_EQ(std::vector<int>{0}, plug.ended);
+  EXPECT_EQ(1, editor->stopped);
+  plug.FlushParamEditEnd();  // already sent
+  EXPECT_EQ(std::vector<int>{0}, plug.ended);
+}
+
+TEST(BusEdges, SixtyFourOutputLabelsAndNoMore) {
+  EdgePlug plug("0-2");
+  plug.NameOutputBus(63, "Last");
+  EXPECT_STREQ("Last", plug.OutputBusName(63));
+  plug.NameOutputBus(64, "Beyond");
+  EXPECT_STREQ("", plug.OutputBusName(64));
+  plug.NameInputBus(1, "Aux");
+  plug.NameInputBus(2, "Third");
+  EXPECT_STREQ("Aux", plug.InputBusName(1));
+  EXPECT_STREQ("", plug.InputBusName(2));
+}
