@@ -228,3 +228,84 @@ TEST_F(ListEdges, ClickingAnotherControlWhileAListIsOpenCapturesThatControl) {
   EXPECT_EQ(0, first->downs);
   EXPECT_TRUE(first->drags.empty());
 }
+
+namespace {
+
+class OneChoicePlug : public IPlugBase {
+ public:
+  OneChoicePlug()
+      : IPlugBase(1, "0-2", 1, "One", "", "Maker", 0x10000, 1, 2, 0, false, false, true, kAPIVST3) {
+    ParamAt(0)->DefineEnum("Only", 0, 1);
+    ParamAt(0)->AddValueText(0, "The one");
+  }
+};
+
+}  // namespace
+
+TEST(ResetAndPrompt, DoubleClickReturnsToADefaultOfZeroAfterHostChanges) {
+  RecordingPlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 100, 100);
+  auto* mode = new ProbeControl(&plug, IBox(0, 0, 10, 10), kMode);  // default 0
+  gui->AddControl(mode);
+  plug.InstallEditor(gui);
+  gui->TakePostedValues();
+  EXPECT_EQ(0.0, mode->ResetValue());
+  gui->PushParamToControls(kMode, 1.0, true);  // the host moves it
+  gui->TakePostedValues();
+  EXPECT_EQ(1.0, mode->Value());
+  EXPECT_EQ(0.0, mode->ResetValue());
+  mode->MouseDoubleClick(1, 1, IInputMods());
+  EXPECT_EQ(0.0, mode->Value());
+  EXPECT_EQ(0.0, plug.ParamAt(kMode)->Value());
+}
+
+TEST(ResetAndPrompt, AnEnumeratedParameterWithOneTextStillGetsAList) {
+  OneChoicePlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 300, 300);
+  gui->AddControl(new ProbeControl(&plug, IBox(100, 100, 140, 140), 0));
+  plug.InstallEditor(gui);
+  gui->CreateEditorWindow(nullptr);
+  gui->MouseDown(110, 110, kRight);
+  ASSERT_NE(nullptr, gui->OpenPopup());
+  EXPECT_EQ(21, gui->OpenPopup()->Rect().H());  // one row
+}
+
+TEST(RotatedImages, SourceOffsetsMoveTheImageTheOtherWay) {
+  // Unturned, the image's top-left lands at (cx - W/2 - srcX, cy - H/2 - srcY).
+  RecordingPlug plug;
+  IGraphicsHeadless gui(&plug, 60, 60);
+  gui.SetImageOverride(924, RowCodedPng(4, 4));
+  gui.CreateDrawSurfaces();
+  const IImage img = gui.FetchImage(924, "rows", 1);
+  raster::Bitmap& d = *gui.DrawBitmap();
+  const struct {
+    int srcX, srcY, left, top;
+  } cases[] = {{0, 0, 18, 18}, {1, 2, 17, 16}, {-3, 0, 21, 18}};
+  for (const auto& c : cases) {
+    d.Clear(0);
+    ASSERT_TRUE(gui.BlitRotatedImage(img, 20, 20, 0.0, nullptr, c.srcX, c.srcY));
+    EXPECT_EQ(raster::Argb(255, 0, 255, 0), d.At(c.left, c.top)) << c.srcX << "," << c.srcY;
+    EXPECT_EQ(0u, d.At(c.left - 1, c.top)) << c.srcX << "," << c.srcY;
+    EXPECT_EQ(0u, d.At(c.left, c.top - 1)) << c.srcX << "," << c.srcY;
+    EXPECT_EQ(raster::Argb(255, 3, 252, 0), d.At(c.left + 3, c.top + 3));
+  }
+}
+
+TEST(CaptureAndBackground, ABackgroundAddedMidDragKeepsTheDragOnItsControl) {
+  RecordingPlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 100, 100);
+  gui->SetImageOverride(925, RowCodedPng(100, 100));
+  auto* first = new ProbeControl(&plug, IBox(0, 0, 20, 20));
+  auto* second = new ProbeControl(&plug, IBox(30, 0, 50, 20));
+  gui->AddControl(first);
+  gui->AddControl(second);
+  plug.InstallEditor(gui);
+  gui->CreateEditorWindow(nullptr);
+  gui->MouseDown(40, 10, kLeft);
+  ASSERT_TRUE(gui->SetBackground(925, "background"));
+  EXPECT_EQ(3, gui->NControls());
+  gui->MouseDrag(45, 12, kLeft);
+  gui->MouseUp(45, 12, kLeft);
+  EXPECT_EQ(1u, second->drags.size());
+  EXPECT_TRUE(first->drags.empty());
+}

@@ -52,3 +52,37 @@ TEST(SteppedKnob, ButtonUpSnapsToTheNearestStep) {
     EXPECT_DOUBLE_EQ(c.snapped * 100.0, plug.ParamAt(kGain)->Value()) << c.value;
   }
 }
+
+TEST(EngineFollowsParameters, ToneLevelIsTheVolumeOverTheRootOfTheToneCount) {
+  // Volume v% gives 0.008 v + 0.0001 for all tones together; each of n tones gets that over
+  // sqrt(n). The master ramp reaches it within one block.
+  const struct {
+    int tones, volume;
+    double level;
+  } cases[] = {
+      {4, 50, 0.4001 / 2.0}, {9, 50, 0.4001 / 3.0}, {1, 100, 0.8001}, {16, 25, 0.2001 / 4.0}};
+  for (const auto& c : cases) {
+    auto p = MakeReady();
+    SetParam(*p, kPlayAnyway, 1);
+    SetParam(*p, kVolume, c.volume);
+    Render(*p, 64);
+    SetParam(*p, kTones, c.tones);
+    Render(*p, 64);
+    Render(*p, 64);
+    EXPECT_NEAR(c.level, p->Engine().master, 1e-6) << c.tones << " tones at " << c.volume;
+  }
+}
+
+TEST(EngineFollowsParameters, BandEndsReachTheToneWindowsAtOnce) {
+  auto p = MakeReady();
+  Render(*p, 16);
+  SetParam(*p, kSpread, 100);
+  SetParam(*p, kHighFreq, 2000.0);
+  const int last = p->ToneCount() - 1;
+  EXPECT_NEAR(2000.0, p->ToneWindowHighHz(last), 1e-3);
+  SetParam(*p, kLowFreq, 100.0);
+  EXPECT_NEAR(100.0, p->ToneWindowLowHz(0), 1e-3);
+  // Seven tones tile 100..2000 Hz: each window is 1900 / 7 Hz wide.
+  for (int i = 0; i <= last; ++i)
+    EXPECT_NEAR(1900.0 / 7.0, p->ToneWindowHighHz(i) - p->ToneWindowLowHz(i), 1e-3) << i;
+}

@@ -165,6 +165,11 @@ TEST_F(LiveEditor, FrequencyPresetZonesFollowTheSweepDirection) {
   gui->Tick();
   GRAPH* f = FreqGraph();
   const IBox zone4 = f->PresetZone(4);
+  // A zone starts on its top row; the row above belongs to the zone before.
+  gui->MouseOver(zone4.L + 5, zone4.T, IInputMods());
+  EXPECT_EQ(f->HoveredZone(), 4);
+  gui->MouseOver(zone4.L + 5, zone4.T - 1, IInputMods());
+  EXPECT_EQ(f->HoveredZone(), 3);
   gui->MouseOver(zone4.L + 5, zone4.T + 5, IInputMods());
   EXPECT_EQ(f->HoveredZone(), 4);
   gui->MouseDown(zone4.L + 5, zone4.T + 5, kLeft);

@@ -56,6 +56,16 @@ TEST(ArcEdges, AnEndAngleBelowTheStartWrapsClockwise) {
     }
   EXPECT_GT(inked, 80);
   EXPECT_EQ(Argb(255, 255, 255, 255), a.At(10, 3));
+
+  // From pi (down) clockwise to pi/2 (right) is three quarters of a turn: all but the
+  // bottom-right quarter.
+  Bitmap w(21, 21);
+  ASSERT_TRUE(FillSector(w, 10.f, 10.f, 8.f, float(M_PI), float(M_PI / 2), Argb(255, 255, 255, 255),
+                         1.f, false));
+  EXPECT_EQ(0u, w.At(15, 15));
+  EXPECT_NE(0u, w.At(5, 5));
+  EXPECT_NE(0u, w.At(15, 5));
+  EXPECT_NE(0u, w.At(5, 15));
 }
 
 TEST(LineEdges, AntialiasedEndsTakeTheShareOfTheirPixel) {

@@ -121,6 +121,25 @@ TEST(OptionLimits, ParamAssignmentsNeedANameAndAValue) {
   }
 }
 
+TEST(OptionLimits, UsageLinesLineTheirHelpUpInOneColumn) {
+  const std::string usage = RenderUsage("caldrith-render");
+  EXPECT_EQ(0u, usage.find("usage: caldrith-render [options]\n"));
+  int lines = 0;
+  for (const OptionSpec& o : RenderOptionTable()) {
+    const size_t at = usage.find(std::string(o.longName) + (o.valueName ? " " : ""));
+    ASSERT_NE(std::string::npos, at) << o.longName;
+    const size_t start = usage.rfind('\n', at) + 1;
+    const size_t end = usage.find('\n', at);
+    const std::string line = usage.substr(start, end - start);
+    // Names padded to 30 columns, one space, then the help from column 31.
+    if (line.find(o.help) == std::string::npos) continue;  // a longer name sharing a prefix
+    EXPECT_EQ(31u, line.find(o.help)) << line;
+    EXPECT_EQ(' ', line[30]) << line;
+    ++lines;
+  }
+  EXPECT_EQ(static_cast<int>(RenderOptionTable().size()), lines);
+}
+
 #if defined(CALDRITH_RENDER_TOOL) && defined(CALDRITH_TEST_BUNDLE) && !defined(_WIN32)
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "test_plug.h"
@@ -205,4 +206,72 @@ TEST(SetupLimits, AStateStreamIsReadNoFurtherThanOneMebibyte) {
   EXPECT_EQ(kResultOk, h.component->setState(&s));
   EXPECT_EQ(1 << 20, s.given);
   EXPECT_EQ(25.0, h.plug->ParamAt(kGain)->Value());
+}
+
+TEST(TextLimits, NarrowingStopsOneShortOfTheBuffer) {
+  String128 wide = {};
+  WidenText("abcdef", wide);
+  char buf[8];
+  std::memset(buf, 'x', sizeof buf);
+  NarrowText(wide, buf, 4);
+  EXPECT_STREQ("abc", buf);
+  EXPECT_EQ('x', buf[4]);  // nothing written past the size given
+  NarrowText(wide, buf, 1);
+  EXPECT_STREQ("", buf);
+  EXPECT_EQ('b', (NarrowText(wide, buf, 8), buf[1]));
+  // Widening keeps 127 characters and the terminator.
+  std::string longText(300, 'q');
+  WidenText(longText.c_str(), wide);
+  EXPECT_EQ('q', wide[126]);
+  EXPECT_EQ(0, wide[127]);
+}
+
+TEST(BusLimits, AnInstrumentTakesNoInputBusesButMayBeOfferedOneEmptyOne) {
+  HostedSynth h;
+  ASSERT_EQ(h.Initialize(), kResultOk);
+  SpeakerArrangement stereo = SpeakerArr::kStereo;
+  SpeakerArrangement none[2] = {SpeakerArr::kEmpty, SpeakerArr::kEmpty};
+  EXPECT_EQ(kResultOk, h.processor->setBusArrangements(nullptr, 0, &stereo, 1));
+  EXPECT_EQ(kResultOk, h.processor->setBusArrangements(none, 1, &stereo, 1));
+  EXPECT_EQ(kResultFalse, h.processor->setBusArrangements(none, 2, &stereo, 1));
+  SpeakerArrangement mono = SpeakerArr::kMono;
+  EXPECT_EQ(kResultFalse, h.processor->setBusArrangements(&mono, 1, &stereo, 1));
+  EXPECT_EQ(kInvalidArgument, h.processor->setBusArrangements(nullptr, 1, &stereo, 1));
+}
+
+TEST(EventLimits, NotePitchesAndChannelsAreMaskedToMidiRanges) {
+  HostedSynth h;
+  ASSERT_EQ(h.Initialize(), kResultOk);
+  ASSERT_EQ(h.Setup(48000.0, 64), kResultOk);
+  Block b(64);
+  caldrith_host::EventList events;
+  Event on{};
+  on.type = Event::kNoteOnEvent;
+  on.noteOn.pitch = 200;   // 200 & 0x7f = 72
+  on.noteOn.channel = 17;  // 17 & 0x0f = 1
+  on.noteOn.velocity = 2.0f;
+  events.addEvent(on);
+  Event off{};
+  off.type = Event::kNoteOffEvent;
+  off.noteOff.pitch = 128;
+  events.addEvent(off);
+  b.data.inputEvents = &events;
+  ASSERT_EQ(kResultOk, h.processor->process(b.data));
+  ASSERT_EQ(2u, h.plug->midi.size());
+  EXPECT_EQ(0x91, h.plug->midi[0].status);
+  EXPECT_EQ(72, h.plug->midi[0].data1);
+  EXPECT_EQ(127, h.plug->midi[0].data2);
+  EXPECT_EQ(0x80, h.plug->midi[1].status);
+  EXPECT_EQ(0, h.plug->midi[1].data1);
+}
+
+TEST(SetupLimits, ScratchTakesTheHostsBlockUpTo65536Frames) {
+  HostedSynth h;
+  ASSERT_EQ(h.Initialize(), kResultOk);
+  ASSERT_EQ(kResultOk, h.Setup(48000.0, 65536));
+  EXPECT_EQ(65536, h.plug->GetBlockSize());
+  ASSERT_EQ(kResultOk, h.Setup(48000.0, 100000));
+  EXPECT_EQ(65536, h.plug->GetBlockSize());
+  ASSERT_EQ(kResultOk, h.Setup(48000.0, 333));
+  EXPECT_EQ(333, h.plug->GetBlockSize());
 }
