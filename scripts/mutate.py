@@ -275,7 +275,7 @@ MUTATIONS = [
     ("hv3", "vst3/plug_vst3.cpp", "msg.data1 = static_cast<uint8_t>(e.noteOn.pitch & 0x7F);",
      "msg.data1 = static_cast<uint8_t>(e.noteOn.pitch & 0xFF);"),
     ("hv4", "vst3/plug_vst3.cpp",
-     "      for (int ch = 0; ch < data.outputs[j].numChannels; ++ch) zeroHostBuffer(data.outputs[j], ch);\n",
+     "      for (int ch = 0; ch < data.outputs[j].numChannels; ++ch)\n        zeroHostBuffer(data.outputs[j], ch, blockF32);\n",
      ""),
     ("hv5", "vst3/plug_vst3.cpp", "SetMaxFrames(std::min(setup.maxSamplesPerBlock, kMaxScratchFrames));",
      "SetMaxFrames(std::min(setup.maxSamplesPerBlock, kMaxScratchFrames - 1));"),
