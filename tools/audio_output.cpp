@@ -186,10 +186,14 @@ bool AudioOutput::Finished() {
   return !mStream || Pa_IsStreamActive(mStream) != 1;
 }
 
-void AudioOutput::Close() {
+void AudioOutput::Close(bool abort) {
   if (!mStream) return;
   QuietStderr quiet;
-  Pa_StopStream(mStream);
+  if (abort) {
+    Pa_AbortStream(mStream);
+  } else {
+    Pa_StopStream(mStream);
+  }
   Pa_CloseStream(mStream);
   mStream = nullptr;
 }

@@ -48,7 +48,8 @@ class AudioOutput {
   // The stream has played its last buffer (the end of the audio, or the fade).
   bool Finished();
   bool Faded() const { return mFaded.load(); }
-  void Close();
+  // Stops the stream after its queued buffers; `abort` drops them (a device that hangs).
+  void Close(bool abort = false);
 
   int64_t FramesPlayed() const { return mFramesPlayed.load(std::memory_order_relaxed); }
   int Underruns() const { return mUnderruns.load(std::memory_order_relaxed); }

@@ -273,6 +273,7 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
   const int width = TerminalWidth();
   PlayResult result;
   std::chrono::steady_clock::time_point fadeDeadline;
+  bool hung = false;
   while (!audio.Finished()) {
     if (gInterrupted && !result.interrupted) {
       result.interrupted = true;
@@ -280,7 +281,10 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
       fadeDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     }
     // A device that stopped calling back must not hold the exit.
-    if (result.interrupted && std::chrono::steady_clock::now() > fadeDeadline) break;
+    if (result.interrupted && std::chrono::steady_clock::now() > fadeDeadline) {
+      hung = true;
+      break;
+    }
     if (status) {
       std::string line = StatusLine(renderer, catalog,
                                     static_cast<double>(audio.FramesPlayed()) / opts.rate, total);
@@ -290,7 +294,7 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  audio.Close();
+  audio.Close(hung);
   if (status) std::fprintf(stderr, "\n");
   result.seconds = static_cast<double>(audio.FramesPlayed()) / opts.rate;
   result.underruns = audio.Underruns();
