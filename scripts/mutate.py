@@ -10,7 +10,7 @@ crashed) or "MISSED" (they passed). Not part of ./dev test: it takes a while.
   scripts/mutate.py raster tools    only these layers
   scripts/mutate.py --check         only verify that every mutation still applies
   scripts/mutate.py --list          print the mutations
-Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second,
+Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third,
 --report FILE (one line per mutation).
 """
 import argparse
@@ -299,7 +299,45 @@ MUTATIONS = [
      "if (n < 4 || (v.compare(n - 4, 4, \".png\") != 0"),
     ("ht5", "tools/render_options.cpp", "exeDir + \"/../lib/vst3\" + name, exeDir + \"/..\" + name,",
      "exeDir + \"/..\" + name, exeDir + \"/../lib/vst3\" + name,"),
+    # ---- a third set, written down after the tests for the second one and measured before
+    # any test was written for it (ids starting with "k")
+    ("kr1", "raster/text_freetype.cpp", "l = std::min(l, x0), t = std::min(t, y0);",
+     "l = std::min(l, x0), t = std::max(t, y0);"),
+    ("kr2", "raster/bitmap.cpp", "  if (&other == this) return !Empty();\n", ""),
+    ("kr3", "raster/blit.cpp", "  if (clip) c = c.Intersect(*clip);\n", ""),
+    ("kf1", "framework/plug_param.cpp", "\"%.*f\", mDecimals, x);", "\"%.*f\", mDecimals + 1, x);"),
+    ("kf2", "framework/plug_base.cpp", "  maxIn = std::min(maxIn, kMaxChannels);\n", ""),
+    ("kf3", "framework/plug_base.cpp",
+     "mGraphics->PushParamToControls(i, mParams[static_cast<size_t>(i)]->Value(), false);",
+     "mGraphics->PushParamToControls(i, mParams[static_cast<size_t>(i)]->NormalizedValue(), false);"),
+    ("ke1", "engine/tone_engine.cpp",
+     "      if (!lanes.fAct[c][i]) lanes.fStart[c][i] = lanes.curFreq[c][i];\n", ""),
+    ("ke2", "engine/wave_shaper.cpp", "mConst.c1 = 1.0 / (kPi / 2.0);", "mConst.c1 = 1.0 / (kPi / 2.1);"),
+    ("ke3", "engine/tone_engine.cpp", "  if (!(sampleRate > 0.0)) return;\n", ""),
+    ("kd1", "editor/controls.cpp", "mMasked.assign(std::min<size_t>(mText.size(), 254), '*');",
+     "mMasked.assign(std::min<size_t>(mText.size(), 254), '#');"),
+    ("kd2", "editor/graphics.cpp", "    else if (mHoverControl > idx)\n      --mHoverControl;\n", ""),
+    ("kd3", "editor/controls.cpp", "  if (v != mValue) mValue = v;\n  MarkDirty(true);\n  mRepaintAgain = true;",
+     "  if (v != mValue) mValue = v;\n  MarkDirty(true);"),
+    ("kv1", "vst3/plug_vst3.cpp", "{\"reaper\", 1},", "{\"reaper\", 2},"),
+    ("kv2", "vst3/plug_vst3.cpp", "return r == kResultOk && written == chunk.Size() ? kResultOk : kResultFalse;",
+     "return r == kResultOk ? kResultOk : kResultFalse;"),
+    ("kv3", "vst3/plug_vst3.cpp", "SetBypassed(value > 0.5);", "SetBypassed(value > 0.25);"),
+    ("ki1", "instrument/product_controls.cpp", "if (mValue > 1.001) mValue = 0.0;",
+     "if (mValue > 1.0) mValue = 0.0;"),
+    ("ki2", "instrument/factory_presets.cpp", "constexpr int kKundaliniSlot = 79;",
+     "constexpr int kKundaliniSlot = 80;"),
+    ("ki3", "instrument/caldrith.cpp", "  SetParamFromEngine(kHighFreq, high, false);\n  RecomputeWindows();\n",
+     "  SetParamFromEngine(kHighFreq, high, false);\n"),
+    ("kt1", "tools/caldrith_render.cpp",
+     "  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));\n", ""),
+    ("kt2", "tools/render_options.cpp", "        if (i + 1 >= argc)", "        if (i + 2 >= argc)"),
+    ("kt3", "tools/session_file.cpp", "    if (a.time < mLastTime) {", "    if (a.time <= mLastTime) {"),
 ]
+
+
+def set_of(mid):
+    return {"h": "second", "k": "third"}.get(mid[0], "first")
 
 
 def layer_of(path):
@@ -355,14 +393,15 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--report", default="")
-    ap.add_argument("--set", choices=["all", "first", "second"], default="all",
-                    help="the first set of mutations, the second (ids starting with h), or both")
+    ap.add_argument("--set", choices=["all", "first", "second", "third"], default="all",
+                    help="one set of mutations: the first, the second (ids starting with h) or "
+                    "the third (k)")
     args = ap.parse_args()
 
     chosen = [m for m in MUTATIONS
               if (not args.layers or layer_of(m[1]) in args.layers) and
               (not args.only or m[0] in args.only.split(",")) and
-              (args.set == "all" or (args.set == "second") == m[0].startswith("h"))]
+              (args.set == "all" or set_of(m[0]) == args.set)]
     if args.list:
         for mid, path, old, new in chosen:
             print("%s %s\n  - %s\n  + %s" % (mid, path, old.strip(), new.strip() or "(dropped)"))
