@@ -309,3 +309,69 @@ TEST(CaptureAndBackground, ABackgroundAddedMidDragKeepsTheDragOnItsControl) {
   EXPECT_EQ(1u, second->drags.size());
   EXPECT_TRUE(first->drags.empty());
 }
+
+TEST(TextEdges, SecureTextIsDrawnAsStars) {
+  // A secure field showing "abc" draws exactly what a plain field showing "***" draws.
+  const ITextStyle style("Arial", 14, IRgba(255, 255, 255, 255));
+  const IRgba clear(0, 0, 0, 0);
+  raster::Bitmap pictures[2];
+  for (int secure = 0; secure < 2; ++secure) {
+    RecordingPlug plug;
+    auto* gui = new IGraphicsHeadless(&plug, 80, 30);
+    gui->AddControl(new IEditableTextControl(&plug, IBox(5, 5, 75, 25), style,
+                                             secure ? "abc" : "***", clear, true, secure == 1));
+    plug.InstallEditor(gui);
+    gui->CreateEditorWindow(nullptr);
+    for (int i = 0; i < 3; ++i) gui->Tick();
+    pictures[secure].CopyFrom(gui->Screen());
+  }
+  ASSERT_EQ(80, pictures[0].Width());
+  int inked = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 80; ++x) {
+      ASSERT_EQ(pictures[0].At(x, y), pictures[1].At(x, y)) << x << "," << y;
+      inked += raster::RedOf(pictures[0].At(x, y)) > 128;
+    }
+  EXPECT_GT(inked, 5);
+}
+
+TEST(RedrawEdges, AUserValueIsDrawnOnTwoTicksThenNoMore) {
+  RecordingPlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 100, 100);
+  auto* c = new ProbeControl(&plug, IBox(10, 10, 20, 20), kGain);
+  gui->AddControl(c);
+  plug.InstallEditor(gui);
+  gui->CreateEditorWindow(nullptr);
+  for (int i = 0; i < 4; ++i) gui->Tick();
+  const int before = c->paints;
+  c->TakeUserValue(0.9);
+  gui->Tick();
+  gui->Tick();
+  gui->Tick();
+  EXPECT_EQ(before + 2, c->paints);
+}
+
+TEST(HoverEdges, HoverSurvivesAListClosingBelowIt) {
+  // A control added while a list is open lies above it; when the list goes, the hover must
+  // stay on that control, so that it and only it is told the mouse has left.
+  RecordingPlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 300, 300);
+  gui->AddControl(new ProbeControl(&plug, IBox(0, 0, 300, 300)));
+  auto* owner = new ProbeControl(&plug, IBox(100, 100, 140, 140), kMode);
+  gui->AddControl(owner);
+  plug.InstallEditor(gui);
+  gui->CreateEditorWindow(nullptr);
+  gui->HandleMouseOver(true);
+  gui->MouseDown(110, 110, kRight);
+  gui->MouseUp(110, 110, kRight);
+  ASSERT_NE(nullptr, gui->OpenPopup());
+  auto* late = new ProbeControl(&plug, IBox(250, 250, 280, 280));
+  gui->AddControl(late);
+  gui->MouseOver(260, 260, IInputMods());
+  EXPECT_EQ(1, late->overs);
+  gui->ClearOpenPopup();
+  ASSERT_EQ(nullptr, gui->OpenPopup());
+  gui->MouseOver(10, 290, IInputMods());  // onto the background
+  EXPECT_EQ(1, late->outs);
+  EXPECT_EQ(0, owner->outs);
+}

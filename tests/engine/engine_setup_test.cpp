@@ -327,3 +327,39 @@ TEST(Glides, RestartsBeginAtTheLastOutputAndClearedVoicesAtSilence) {
   e.ClearVoices(-5, 99);  // clamped to the tone slots
   EXPECT_EQ(0.0, L.vStart[1][15]);
 }
+
+TEST(ToneSetUp, WindowsKeepTheirLastGoodRate) {
+  ToneEngine e;
+  e.ComputeWindows(100.0f, 1100.0f, 1.0f, 4, 48000.0);
+  const double low = e.lanes.low[0][1], high = e.lanes.high[1][3];
+  for (double bad : {0.0, -48000.0, std::nan("")}) {
+    e.ComputeWindows(200.0f, 900.0f, 1.0f, 4, bad);
+    EXPECT_EQ(low, e.lanes.low[0][1]) << bad;
+    EXPECT_EQ(high, e.lanes.high[1][3]) << bad;
+  }
+}
+
+TEST(Glides, SettledTonesStartTheirNextGlideFromWhereTheyAre) {
+  // After a block, a tone without a running glide has its glide start at its current
+  // frequency and volume, so that a later glide begins without a jump.
+  ToneEngine e;
+  e.tones = 2;
+  e.ComputeWindows(100.0f, 1100.0f, 1.0f, 2, 48000.0);
+  e.ComputeLoudness(1.0f, 1.0f, 1.0f, 2);
+  for (int i = 0; i < 2; ++i) {
+    e.sweep[i].Retime(4800.0f);
+    e.vol[i].Retime(4800.0f);
+  }
+  e.Rephase(0, 0, 4800.0f);
+  e.LoadLanes(2);
+  e.master = 0.5;
+  std::vector<double> l(128), r(128);
+  e.Render(l.data(), r.data(), 128, 0.5);
+  for (int c = 0; c < caldrith::kChannels; ++c)
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_EQ(0, e.lanes.fAct[c][i]);
+      EXPECT_EQ(e.lanes.curFreq[c][i], e.lanes.fStart[c][i]) << c << " " << i;
+      EXPECT_EQ(e.lanes.curVol[i], e.lanes.vStart[c][i]) << c << " " << i;
+      EXPECT_GT(e.lanes.curFreq[c][i], 0.0);
+    }
+}

@@ -155,3 +155,44 @@ TEST(BusEdges, SixtyFourOutputLabelsAndNoMore) {
   EXPECT_STREQ("Aux", plug.InputBusName(1));
   EXPECT_STREQ("", plug.InputBusName(2));
 }
+
+TEST(ChannelEdges, ChannelCountsStopAtSixtyFour) {
+  EdgePlug wide("100-2 2-200");
+  EXPECT_EQ(64, wide.NInChannels());
+  EXPECT_EQ(64, wide.NOutChannels());
+  EdgePlug exact("64-64");
+  EXPECT_EQ(64, exact.NInChannels());
+  EXPECT_EQ(64, exact.NOutChannels());
+}
+
+namespace {
+
+// Records what the base pushes to its editor.
+class PushRecorder : public CountdownEditor {
+ public:
+  void PushParamToControls(int idx, double value, bool isNormalized) override {
+    pushes.push_back({idx, value, isNormalized});
+  }
+  struct Push {
+    int idx;
+    double value;
+    bool normalized;
+  };
+  std::vector<Push> pushes;
+};
+
+}  // namespace
+
+TEST(EditEdges, EditorsGetNormalizedValuesWhenInstalledAndPlainOnesAfterAPreset) {
+  EdgePlug plug("0-2");  // one parameter 0..2, default 1
+  plug.AddFactoryPresetValues("Half", std::vector<double>{0.5}.data(), 1);
+  auto* editor = new PushRecorder();
+  plug.InstallEditor(editor);
+  ASSERT_EQ(1u, editor->pushes.size());
+  EXPECT_EQ(0.5, editor->pushes[0].value);  // 1 of 0..2
+  EXPECT_TRUE(editor->pushes[0].normalized);
+  ASSERT_TRUE(plug.SelectPreset(0));
+  ASSERT_EQ(2u, editor->pushes.size());
+  EXPECT_EQ(0.5, editor->pushes[1].value);  // the plain value, flagged as such
+  EXPECT_FALSE(editor->pushes[1].normalized);
+}

@@ -86,3 +86,24 @@ TEST(EngineFollowsParameters, BandEndsReachTheToneWindowsAtOnce) {
   for (int i = 0; i <= last; ++i)
     EXPECT_NEAR(1900.0 / 7.0, p->ToneWindowHighHz(i) - p->ToneWindowLowHz(i), 1e-3) << i;
 }
+
+TEST(SwitchCycle, TenStatesAreAllVisitedBeforeTheWrap) {
+  // Nine steps of 1/9 add up to a hair above 1: still the last state, not the first.
+  RecordingPlug plug;
+  auto* gui = new IGraphicsHeadless(&plug, 200, 200);
+  gui->SetImageOverride(930, StripPng(20, 100, 10));
+  const IImage ten = gui->FetchImage(930, "ten", 10);
+  ITextStyle none("Arial", 0, IRgba());
+  auto* sw = new ISwitchLbl(&plug, -1, 10, 10, ten, none);
+  gui->AddControl(sw);
+  plug.InstallEditor(gui);
+  sw->SetValue(0.0);
+  for (int i = 1; i <= 9; ++i) {
+    sw->MouseDown(12, 12, kLeft);
+    EXPECT_EQ(i + 1, sw->CurrentFrame()) << i;
+  }
+  EXPECT_DOUBLE_EQ(1.0, sw->Value());
+  sw->MouseDown(12, 12, kLeft);
+  EXPECT_EQ(0.0, sw->Value());
+  EXPECT_EQ(1, sw->CurrentFrame());
+}

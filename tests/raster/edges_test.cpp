@@ -82,3 +82,17 @@ TEST(LineEdges, AntialiasedEndsTakeTheShareOfTheirPixel) {
   EXPECT_EQ(0u, AlphaOf(b.At(1, 1)));
   EXPECT_EQ(0u, AlphaOf(b.At(4, 0)));
 }
+
+TEST(BitmapEdges, CopyingABitmapOntoItselfKeepsItsPixels) {
+  Bitmap b(3, 2);
+  b.Set(2, 1, Argb(255, 1, 2, 3));
+  EXPECT_TRUE(b.CopyFrom(b));
+  EXPECT_EQ(Argb(255, 1, 2, 3), b.At(2, 1));
+  EXPECT_EQ(3, b.Width());
+  Bitmap copy;
+  ASSERT_TRUE(copy.CopyFrom(b));
+  EXPECT_EQ(Argb(255, 1, 2, 3), copy.At(2, 1));
+  Bitmap empty;
+  EXPECT_FALSE(copy.CopyFrom(empty));
+  EXPECT_TRUE(copy.Empty());
+}

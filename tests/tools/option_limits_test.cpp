@@ -201,4 +201,12 @@ TEST(RenderLength, FramesAreTheLengthTimesTheRateRoundedToNearest) {
   }
 }
 
+TEST(RenderLength, FileTypesAreKnownWhateverTheirLetterCase) {
+  const std::string upper = TempPath("LOUD.WAV");
+  ASSERT_EQ(0, RunTool("--quiet --seconds 0.001 --rate 8000 -o " + upper));
+  EXPECT_EQ(8 * 8, WavDataBytes(upper));
+  std::remove(upper.c_str());
+  EXPECT_EQ(2, RunTool("--quiet --seconds 0.001 -o " + TempPath("x.wave")));
+}
+
 #endif

@@ -2,6 +2,7 @@
 // objects a plug-in is handed get every reference back, and the host helpers' fixed limits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -274,4 +275,35 @@ TEST(SetupLimits, ScratchTakesTheHostsBlockUpTo65536Frames) {
   EXPECT_EQ(65536, h.plug->GetBlockSize());
   ASSERT_EQ(kResultOk, h.Setup(48000.0, 333));
   EXPECT_EQ(333, h.plug->GetBlockSize());
+}
+
+namespace {
+
+// Takes at most `room` bytes, then reports short writes, as a full disk would.
+class FullStream : public MemoryStream {
+ public:
+  explicit FullStream(int32 room) : mRoom(room) {}
+  tresult PLUGIN_API write(void* buffer, int32 numBytes, int32* numBytesWritten) override {
+    const int32 n = std::max<int32>(0, std::min(numBytes, mRoom));
+    mRoom -= n;
+    int32 written = 0;
+    MemoryStream::write(buffer, n, &written);
+    if (numBytesWritten) *numBytesWritten = written;
+    return kResultOk;
+  }
+
+ private:
+  int32 mRoom;
+};
+
+}  // namespace
+
+TEST(StateLimits, AStreamThatTakesOnlyPartOfTheStateIsToldItFailed) {
+  HostedSynth h;
+  ASSERT_EQ(h.Initialize(), kResultOk);
+  FullStream tight(31);
+  EXPECT_EQ(kResultFalse, h.component->getState(&tight));
+  FullStream exact(32);
+  EXPECT_EQ(kResultOk, h.component->getState(&exact));
+  EXPECT_EQ(32, exact.getSize());
 }
