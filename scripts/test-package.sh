@@ -220,6 +220,8 @@ main_part() {
   check "the man page describes the options" bash -c \
     'zcat "$0" | grep -q "^\.TH CALDRITH-RENDER \"1\"" && zcat "$0" | grep -q "preset"' \
     "$work/unpacked/usr/share/man/man1/caldrith-render.1.gz"
+  check "the man page has a synopsis" bash -c 'zcat "$0" | grep -q "^\.SH SYNOPSIS"' \
+    "$work/unpacked/usr/share/man/man1/caldrith-render.1.gz"
   check "the changelog's version is the project's" \
     same "$(zcat "$work/unpacked/usr/share/doc/caldrith/changelog.gz" | sed -n '1s/^caldrith (\(.*\)).*/\1/p')" "$version"
 

@@ -247,7 +247,7 @@ std::vector<std::string> BundleSearchPath(const std::string& exeDir, const std::
 }
 
 std::string RenderUsage(const char* program) {
-  std::string text = std::string("usage: ") + program +
+  std::string text = std::string("Usage: ") + program +
                      " [options]\n\nRenders the instrument "
                      "through its VST 3 module to an audio file, or plays it live.\n\n";
   for (const OptionSpec& s : RenderOptionTable()) {

@@ -93,3 +93,30 @@ inline std::vector<unsigned char> StripPng(int w, int h, int frames, bool vertic
 inline const IInputMods kLeft(true, false);
 inline const IInputMods kRight(false, true);
 inline const IInputMods kLeftShift(true, false, true);
+
+// An editor of 600 x 475 with four generated strips (ids 910-913) under a probe that
+// covers it all; Install() opens it.
+class ControlsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gui = new IGraphicsHeadless(&plug, 600, 475);
+    gui->SetImageOverride(910, StripPng(16, 16, 1));
+    gui->SetImageOverride(911, StripPng(20, 14, 2));
+    gui->SetImageOverride(912, StripPng(20, 49, 7));
+    gui->SetImageOverride(913, StripPng(32, 41, 1));
+    gui->AddControl(new ProbeControl(&plug, IBox(0, 0, 600, 475)));
+  }
+  void Install() {
+    plug.InstallEditor(gui);
+    gui->CreateEditorWindow(nullptr);
+    plug.log.clear();
+  }
+  // A left click through the host, as the window delivers it.
+  void Click(int x, int y, const IInputMods& m = kLeft) {
+    gui->MouseDown(x, y, m);
+    gui->MouseUp(x, y, m);
+  }
+
+  RecordingPlug plug;
+  IGraphicsHeadless* gui = nullptr;
+};

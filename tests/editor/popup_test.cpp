@@ -3,31 +3,6 @@
 
 namespace {
 
-class ControlsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    gui = new IGraphicsHeadless(&plug, 600, 475);
-    gui->SetImageOverride(910, StripPng(16, 16, 1));
-    gui->SetImageOverride(911, StripPng(20, 14, 2));
-    gui->SetImageOverride(912, StripPng(20, 49, 7));
-    gui->SetImageOverride(913, StripPng(32, 41, 1));
-    gui->AddControl(new ProbeControl(&plug, IBox(0, 0, 600, 475)));
-  }
-  void Install() {
-    plug.InstallEditor(gui);
-    gui->CreateEditorWindow(nullptr);
-    plug.log.clear();
-  }
-  // A left click through the host, as the window delivers it.
-  void Click(int x, int y, const IInputMods& m = kLeft) {
-    gui->MouseDown(x, y, m);
-    gui->MouseUp(x, y, m);
-  }
-
-  RecordingPlug plug;
-  IGraphicsHeadless* gui = nullptr;
-};
-
 class PopupTest : public ControlsTest {
  protected:
   void SetUp() override {

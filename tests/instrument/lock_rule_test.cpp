@@ -9,29 +9,12 @@
 
 #include "instrument/caldrith.h"
 #include "instrument_helpers.h"
+#include "tests/framework/lock_breach_fails.h"
 
 using namespace caldrith_test;
 
-namespace {
-
-void FailTheTest(const char* where) {
-  ADD_FAILURE() << "the plug-in mutex is not held in " << where;
-}
-
-class LockRuleEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { IPlugBase::SetLockBreachHandler(&FailTheTest); }
-  void TearDown() override { IPlugBase::SetLockBreachHandler(nullptr); }
-};
-
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new LockRuleEnvironment);
-
-std::vector<std::string> gSeen;
-void Record(const char* where) {
-  gSeen.push_back(where);
-}
-
-}  // namespace
+using lock_rule::gSeen;
+using lock_rule::Record;
 
 TEST(LockRule, ABlockOutsideTheMutexIsCaught) {
   auto p = MakeReady();

@@ -123,7 +123,7 @@ TEST(OptionLimits, ParamAssignmentsNeedANameAndAValue) {
 
 TEST(OptionLimits, UsageLinesLineTheirHelpUpInOneColumn) {
   const std::string usage = RenderUsage("caldrith-render");
-  EXPECT_EQ(0u, usage.find("usage: caldrith-render [options]\n"));
+  EXPECT_EQ(0u, usage.find("Usage: caldrith-render [options]\n"));
   int lines = 0;
   for (const OptionSpec& o : RenderOptionTable()) {
     const size_t at = usage.find(std::string(o.longName) + (o.valueName ? " " : ""));

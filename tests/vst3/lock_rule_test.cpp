@@ -6,27 +6,10 @@
 #include <vector>
 
 #include "test_plug.h"
+#include "tests/framework/lock_breach_fails.h"
 
-namespace {
-
-void FailTheTest(const char* where) {
-  ADD_FAILURE() << "the plug-in mutex is not held in " << where;
-}
-
-class LockRuleEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { IPlugBase::SetLockBreachHandler(&FailTheTest); }
-  void TearDown() override { IPlugBase::SetLockBreachHandler(nullptr); }
-};
-
-const auto* const gEnvironment = ::testing::AddGlobalTestEnvironment(new LockRuleEnvironment);
-
-std::vector<std::string> gSeen;
-void Record(const char* where) {
-  gSeen.push_back(where);
-}
-
-}  // namespace
+using lock_rule::gSeen;
+using lock_rule::Record;
 
 TEST(LockRule, ProcessingHoldsTheMutexAndABareBlockIsCaught) {
   HostedSynth h;

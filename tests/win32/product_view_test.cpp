@@ -17,50 +17,13 @@
 #include "raster/raster.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "tests/instrument/hosted_instance.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
 namespace {
-
-struct Note {
-  char kind;
-  ParamID tag;
-  ParamValue value;
-};
-
-class Handler : public IComponentHandler {
- public:
-  tresult PLUGIN_API beginEdit(ParamID id) override {
-    log.push_back({'b', id, 0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override {
-    log.push_back({'p', id, v});
-    return kResultOk;
-  }
-  tresult PLUGIN_API endEdit(ParamID id) override {
-    log.push_back({'e', id, 0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    QUERY_INTERFACE(iid, obj, FUnknown::iid, IComponentHandler)
-    QUERY_INTERFACE(iid, obj, IComponentHandler::iid, IComponentHandler)
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
-
-  int Count(char kind, ParamID tag) const {
-    int n = 0;
-    for (const auto& e : log) n += (e.kind == kind && e.tag == tag);
-    return n;
-  }
-  std::vector<Note> log;
-};
 
 LRESULT CALLBACK HostProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   return DefWindowProcW(h, m, w, l);
@@ -80,48 +43,8 @@ HWND HostWindow() {
                          40, 700, 600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
-struct Hosted {
-  CLS_CALDRITH* plug = new CLS_CALDRITH();
-  IComponent* component = nullptr;
-  IAudioProcessor* processor = nullptr;
-  IEditController* controller = nullptr;
-  caldrith_host::HostContext host{"Wine Host"};
-  Handler handler;
-
-  Hosted() {
-    plug->queryInterface(IComponent::iid, reinterpret_cast<void**>(&component));
-    plug->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
-    plug->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
-    component->initialize(&host);
-    ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
-    processor->setupProcessing(setup);
-    controller->setComponentHandler(&handler);
-    // One block starts the engine, after which the status line has texts to show.
-    component->setActive(true);
-    processor->setProcessing(true);
-    std::vector<float> left(64), right(64);
-    float* channels[2] = {left.data(), right.data()};
-    AudioBusBuffers out{};
-    out.numChannels = 2;
-    out.channelBuffers32 = channels;
-    ProcessData data{};
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = 64;
-    data.numOutputs = 1;
-    data.outputs = &out;
-    processor->process(data);
-  }
-  ~Hosted() {
-    processor->setProcessing(false);
-    component->setActive(false);
-    component->terminate();
-    controller->release();
-    processor->release();
-    component->release();
-    plug->release();
-  }
-  double Value(int idx) const { return plug->ParamAt(idx)->Value(); }
+struct Hosted : caldrith_test::HostedInstance {
+  Hosted() : HostedInstance("Wine Host") {}
 };
 
 LPARAM Pos(int x, int y) {

@@ -19,6 +19,8 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "raster/raster.h"
 #include "resources/embedded.h"
+#include "tests/framework/lock_breach_fails.h"
+#include "tests/instrument/hosted_instance.h"
 #include "vst3/host/host_support.h"
 #include "x11_host.h"
 
@@ -30,87 +32,8 @@ using x11test::PollRunLoop;
 
 namespace {
 
-struct Note {
-  char kind;
-  ParamID tag;
-  ParamValue value;
-};
-
-class Handler : public IComponentHandler {
- public:
-  tresult PLUGIN_API beginEdit(ParamID id) override {
-    log.push_back({'b', id, 0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override {
-    log.push_back({'p', id, v});
-    return kResultOk;
-  }
-  tresult PLUGIN_API endEdit(ParamID id) override {
-    log.push_back({'e', id, 0});
-    return kResultOk;
-  }
-  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override {
-    QUERY_INTERFACE(iid, obj, FUnknown::iid, IComponentHandler)
-    QUERY_INTERFACE(iid, obj, IComponentHandler::iid, IComponentHandler)
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
-
-  int Count(char kind, ParamID tag) const {
-    int n = 0;
-    for (const auto& e : log) n += (e.kind == kind && e.tag == tag);
-    return n;
-  }
-  std::vector<Note> log;
-};
-
-// One instance as a host holds it: initialised, processing set up, one block rendered so
-// that the engine runs and the status line has texts to show.
-struct Hosted {
-  CLS_CALDRITH* plug = new CLS_CALDRITH();
-  IComponent* component = nullptr;
-  IAudioProcessor* processor = nullptr;
-  IEditController* controller = nullptr;
-  caldrith_host::HostContext host{"X11 Host"};
-  Handler handler;
-
-  Hosted() {
-    plug->queryInterface(IComponent::iid, reinterpret_cast<void**>(&component));
-    plug->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
-    plug->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
-    component->initialize(&host);
-    ProcessSetup setup{kRealtime, kSample32, 512, 44100.0};
-    processor->setupProcessing(setup);
-    controller->setComponentHandler(&handler);
-    component->setActive(true);
-    processor->setProcessing(true);
-    std::vector<float> left(64), right(64);
-    float* channels[2] = {left.data(), right.data()};
-    AudioBusBuffers out{};
-    out.numChannels = 2;
-    out.channelBuffers32 = channels;
-    ProcessData data{};
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = 64;
-    data.numOutputs = 1;
-    data.outputs = &out;
-    processor->process(data);
-  }
-  ~Hosted() {
-    processor->setProcessing(false);
-    component->setActive(false);
-    component->terminate();
-    controller->release();
-    processor->release();
-    component->release();
-    plug->release();
-  }
-  double Value(int idx) const { return plug->ParamAt(idx)->Value(); }
+struct Hosted : caldrith_test::HostedInstance {
+  Hosted() : HostedInstance("X11 Host") {}
   IGraphicsX11* Gui() const { return dynamic_cast<IGraphicsX11*>(PlugGraphics(plug)); }
   IPlugView* NewView() { return controller->createView(ViewType::kEditor); }
 };
@@ -302,7 +225,7 @@ TEST_F(X11Editor, ValuesTypedIntoTheBoxAreCommittedOrCancelled) {
   EXPECT_EQ(h.handler.Count('b', kIsochronic), 1);
   EXPECT_EQ(h.handler.Count('e', kIsochronic), 1);
   ASSERT_GE(h.handler.Count('p', kIsochronic), 1);
-  for (const Note& n : h.handler.log) {
+  for (const caldrith_test::EditNote& n : h.handler.log) {
     if (n.kind == 'p') {
       EXPECT_NEAR(n.value, h.plug->ParamAt(kIsochronic)->NormalizeValue(440.0), 1e-12);
     }
@@ -466,6 +389,7 @@ TEST_F(X11Editor, WindowShowsTheHeadlessPicture) {
   view->setFrame(&frame);
   ASSERT_EQ(view->attached(AsParent(parent), kPlatformTypeX11EmbedWindowID), kResultOk);
   for (int i = 0; i < 40; ++i) {
+    PlugLock lock(plug->Mutex());
     plug->AttachOutputs(0, 2, buffers);
     plug->ProcessBlock(kBlock);
   }
