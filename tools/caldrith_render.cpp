@@ -36,6 +36,7 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
 
 using caldrith_render::UsageError;
 using caldrith_session::FormatTime;
@@ -302,7 +303,9 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
   return result;
 }
 
-void RenderFile(const RenderOptions& opts, const OutputFormat& format,
+// Answers whether the user stopped it: what was rendered until then is still a complete,
+// playable file.
+bool RenderFile(const RenderOptions& opts, const OutputFormat& format,
                 caldrith_render::SessionRenderer& renderer) {
   SF_INFO info{};
   info.samplerate = opts.rate;
@@ -313,8 +316,12 @@ void RenderFile(const RenderOptions& opts, const OutputFormat& format,
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   const double total = static_cast<double>(renderer.TotalFrames());
   Progress progress(total / opts.rate, !opts.quiet && isatty(STDERR_FILENO));
-  bool writeOk = true;
+  bool writeOk = true, interrupted = false;
   while (true) {
+    if (gInterrupted) {
+      interrupted = true;
+      break;
+    }
     int n = renderer.Render(opts.block);
     if (n <= 0) break;
     if (sf_writef_double(file, renderer.Interleaved(), n) != n) writeOk = false;
@@ -324,6 +331,7 @@ void RenderFile(const RenderOptions& opts, const OutputFormat& format,
   if (sf_close(file) != 0 || !writeOk) {
     throw std::runtime_error("writing " + opts.output + " failed");
   }
+  return interrupted;
 }
 
 int ListDevices() {
@@ -343,14 +351,13 @@ int ListDevices() {
 
 int Render(const RenderOptions& opts) {
   if (opts.listDevices) return ListDevices();
-  if (opts.play) {
-    // From the start, so that a Ctrl-C while the plug-in loads still ends in a clean exit.
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-  }
+  // From the start, so that a Ctrl-C while the plug-in loads still ends in a clean exit; a file
+  // being written is closed with what it has, not left without its header.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
   const bool listing = opts.listParams || opts.listPresets;
   if (opts.play && opts.outputGiven) {
     throw UsageError{"--play plays instead of writing a file: leave out --output"};
@@ -415,10 +422,11 @@ int Render(const RenderOptions& opts) {
   }
 
   PlayResult played;
+  bool fileCut = false;
   if (opts.play) {
     played = PlayLive(audio, device, opts, renderer, catalog);
   } else {
-    RenderFile(opts, format, renderer);
+    fileCut = RenderFile(opts, format, renderer);
   }
   plug.Stop();
 
@@ -456,6 +464,7 @@ int Render(const RenderOptions& opts) {
     std::snprintf(part, sizeof(part), ": %.2f s, %d Hz, %s",
                   static_cast<double>(rendered) / opts.rate, opts.rate, format.description.c_str());
     summary = opts.output + part;
+    if (fileCut) summary += ", stopped by the user";
   }
   if (!plug.PresetName().empty()) summary += ", preset \"" + plug.PresetName() + "\"";
   if (haveSession) {
@@ -471,7 +480,8 @@ int Render(const RenderOptions& opts) {
     summary += part;
   }
   std::printf("%s\n", summary.c_str());
-  return 0;
+  // Stopping live play is how it ends; a file cut short is not the file that was asked for.
+  return fileCut ? kExitInterrupted : 0;
 }
 
 }  // namespace

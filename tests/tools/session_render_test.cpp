@@ -388,17 +388,21 @@ TEST_F(NullDevice, PlaysASecondWithoutUnderruns) {
   EXPECT_EQ(RunTool("--play -o x.wav", Env()).code, 2);
 }
 
-TEST_F(NullDevice, CtrlCFadesOutAndExitsCleanly) {
-  // An hour on the null device: far longer than the test waits.
-  const std::string out = TempPath("ctrlc.txt");
+// Starts the tool with `args` (its standard output to `out`), sends it a Ctrl-C after 700 ms
+// and answers its exit code: -1 when it did not exit by itself within 10 s, -2 when it died of
+// a signal.
+int CtrlCAfterAWhile(std::vector<std::string> args, const std::string& out,
+                     const std::string& home = "") {
   pid_t pid = fork();
-  ASSERT_GE(pid, 0);
+  if (pid < 0) return -3;
   if (pid == 0) {
-    setenv("HOME", home.c_str(), 1);
+    if (!home.empty()) setenv("HOME", home.c_str(), 1);
     int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(fd, STDOUT_FILENO);
-    execl(CALDRITH_RENDER_TOOL, CALDRITH_RENDER_TOOL, "--play", "--device", "caldrith_null",
-          "--seconds", "3600", static_cast<char*>(nullptr));
+    std::vector<char*> argv = {const_cast<char*>(CALDRITH_RENDER_TOOL)};
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    execv(CALDRITH_RENDER_TOOL, argv.data());
     _exit(127);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
@@ -412,12 +416,48 @@ TEST_F(NullDevice, CtrlCFadesOutAndExitsCleanly) {
   if (!exited) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
+    return -1;
   }
-  ASSERT_TRUE(exited) << "still playing 10 s after Ctrl-C";
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+}
+
+TEST_F(NullDevice, CtrlCFadesOutAndExitsCleanly) {
+  // An hour on the null device: far longer than the test waits.
+  const std::string out = TempPath("ctrlc.txt");
+  EXPECT_EQ(
+      0, CtrlCAfterAWhile({"--play", "--device", "caldrith_null", "--seconds", "3600"}, out, home))
+      << "playing on 10 s after Ctrl-C, or not stopped cleanly";
   std::string text = ReadText(out);
   EXPECT_NE(text.find("stopped by the user"), std::string::npos) << text;
+}
+
+TEST(RenderTool, CtrlCClosesTheFileWithWhatItHas) {
+  // An hour of audio: more than the tool writes before the Ctrl-C arrives.
+  const std::string wav = TempPath("cut.wav"), out = TempPath("cut.txt");
+  EXPECT_EQ(130, CtrlCAfterAWhile({"--seconds", "3600", "--rate", "8000", "-o", wav}, out));
+  std::string text = ReadText(out);
+  EXPECT_NE(text.find("stopped by the user"), std::string::npos) << text;
+
+  // The header tells the length that is there: RIFF's size, and the data chunk's, which
+  // ends the file.
+  const std::string bytes = ReadText(wav);
+  ASSERT_GE(bytes.size(), 44u);
+  ASSERT_EQ(bytes.compare(0, 4, "RIFF"), 0);
+  uint32_t riff = 0;
+  std::memcpy(&riff, bytes.data() + 4, 4);
+  EXPECT_EQ(riff, bytes.size() - 8);
+  size_t pos = 12;
+  uint32_t size = 0;
+  while (pos + 8 <= bytes.size()) {
+    std::memcpy(&size, bytes.data() + pos + 4, 4);
+    if (bytes.compare(pos, 4, "data") == 0) break;
+    pos += 8 + size + (size & 1);
+  }
+  ASSERT_LE(pos + 8, bytes.size()) << "no data chunk";
+  EXPECT_EQ(size, bytes.size() - pos - 8);
+  const size_t frames = size / (2 * sizeof(float));
+  EXPECT_GT(frames, 0u);
+  EXPECT_LT(frames, 3600u * 8000u);
 }
 
 #endif
