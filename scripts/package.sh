@@ -217,8 +217,8 @@ dpkg-deb --root-owner-group --threads-max=1 -Zxz --build "$deb" "$deb_file" >/de
 
 if [ "${LINTIAN:-1}" != 0 ]; then
   begin "lintian"
-  lintian --fail-on error --tag-display-limit 0 "$deb_file" ||
-    die "lintian reports errors in $(basename "$deb_file")"
+  lintian --fail-on error,warning --tag-display-limit 0 "$deb_file" ||
+    die "lintian reports errors or warnings in $(basename "$deb_file")"
 fi
 
 begin "Linux tarball"

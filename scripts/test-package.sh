@@ -184,10 +184,13 @@ main_part() {
   depends=" $(field Depends | sed 's/([^)]*)//g; s/[,|]/ /g') "
   for bin in usr/bin/caldrith-render usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so; do
     for lib in $(objdump -p "$work/unpacked/$bin" | awk '$1 == "NEEDED" { print $2 }'); do
-      path=$(ldd "$work/unpacked/$bin" | awk -v l="$lib" '$1 == l { print ($3 ~ /^\// ? $3 : $1) }')
+      # "lib => /path (addr)", or for the dynamic loader "/path (addr)".
+      path=$(ldd "$work/unpacked/$bin" | awk -v l="$lib" '$1 == l { print ($3 ~ /^\// ? $3 : $1) }
+        $1 ~ "/" l "$" { print $1 }')
       pkg=$(dpkg -S "$path" 2>/dev/null || dpkg -S "${path/#\/usr\/lib\//\/lib\/}" 2>/dev/null ||
         dpkg -S "${path/#\/lib\//\/usr\/lib\/}" 2>/dev/null || true)
       pkg=${pkg%%:*}
+      check "a package owns $lib of $(basename "$bin")" test -n "$pkg"
       check "Depends names $pkg for $lib of $(basename "$bin")" contains "$depends" " $pkg "
     done
   done
