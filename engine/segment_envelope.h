@@ -46,7 +46,7 @@ class SegmentEnvelope {
   double Multiplier(int k) const { return mMul[k]; }
   double Increment(int k) const { return mInc[k]; }
   float Target(int k) const { return mTarget[k]; }
-  bool Rising(int k) const { return mRising[k] != 0; }
+  bool Rising(int k) const { return k >= 0 && k < mSegments && mRising[k] != 0; }
   // Running state as the vectorised renderer hands it back after a block.
   void SetRunningState(double value, int segment);
 

@@ -10,7 +10,7 @@ crashed) or "MISSED" (they passed). Not part of ./dev test: it takes a while.
   scripts/mutate.py raster tools    only these layers
   scripts/mutate.py --check         only verify that every mutation still applies
   scripts/mutate.py --list          print the mutations
-Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third,
+Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth,
 --report FILE (one line per mutation).
 """
 import argparse
@@ -333,11 +333,53 @@ MUTATIONS = [
      "  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));\n", ""),
     ("kt2", "tools/render_options.cpp", "        if (i + 1 >= argc)", "        if (i + 2 >= argc)"),
     ("kt3", "tools/session_file.cpp", "    if (a.time < mLastTime) {", "    if (a.time <= mLastTime) {"),
+    # ---- fourth set: drawn at random (seeded) from every layer's operators, constants and
+    # statements by a generator, not chosen by hand, to measure the tests on faults nobody aimed at
+    ('q01', 'raster/text_freetype.cpp', '    if (FcPatternGetInteger(match, FC_INDEX, 0, &idx) == FcResultMatch) out->index = idx;\n', ''),
+    ('q02', 'raster/blit.cpp', '    for (int i = 0; i < 3; ++i) {\n', '    for (int i = 0; i <= 3; ++i) {\n'),
+    ('q03', 'raster/pixel_ops.h', '  return Pack(Div255((s >> 24) * w), Div255(((s >> 16) & 255) * w), Div255(((s >> 8) & 255) * w),\n', '  return Pack(Div255((s >> 24) * w), Div255(((s >> 17) & 255) * w), Div255(((s >> 8) & 255) * w),\n'),
+    ('q04', 'raster/blit.cpp', '      if (u <= -65536 || v <= -65536 || u >= wLimit || v >= hLimit) continue;\n', '      if (u <= -65537 || v <= -65536 || u >= wLimit || v >= hLimit) continue;\n'),
+    ('q05', 'raster/text.h', '  virtual ~Font() = default;\n', ''),
+    ('q06', 'framework/plug_base.cpp', '    ch->floatDest = buffers ? buffers[b++] : nullptr;\n', '    ch->floatDest = buffers ? buffers[b--] : nullptr;\n'),
+    ('q07', 'framework/plug_base.h', '  int32_t mDoesMIDI = 0;\n', ''),
+    ('q08', 'framework/plug_base.cpp', '  if (idx < 0 || idx >= PresetCount()) return "";\n', '  if (idx < 0 || idx > PresetCount()) return "";\n'),
+    ('q09', 'framework/plug_base.cpp', '  return idx >= 0 && idx < NOutChannels() && mOutChannels[static_cast<size_t>(idx)]->connected;\n', '  return idx >= 0 && idx <= NOutChannels() && mOutChannels[static_cast<size_t>(idx)]->connected;\n'),
+    ('q10', 'framework/plug_base.cpp', '  return false;\n', '  return true;\n'),
+    ('q11', 'engine/tone_engine.cpp', '      lanes.weight[i] = k * (static_cast<double>(high) - 0.5) / gd + 0.5;\n', '      lanes.weight[i] = k * (static_cast<double>(high) - 0.6) / gd + 0.5;\n'),
+    ('q12', 'engine/tone_engine.cpp', '  if (n < 1 || n > kMaxTones) return;\n', '  if (n < 1 && n > kMaxTones) return;\n'),
+    ('q13', 'engine/tone_engine.h', '  alignas(64) double chunkGate[kRenderChunk];\n', '  alignas(65) double chunkGate[kRenderChunk];\n'),
+    ('q14', 'engine/tone_engine.cpp', '  if (target == 0.0 && master < 1e-11) {\n', '  if (target == 0.0 || master < 1e-11) {\n'),
+    ('q15', 'engine/wave_shaper.h', 'constexpr double kGoldenD = static_cast<double>(kGolden);\n', ''),
+    ('q16', 'editor/controls.cpp', '  mDirty = true;\n', ''),
+    ('q17', 'editor/graphics.cpp', '  if (d.Empty() || d.W() <= 0 || d.H() <= 0) return true;\n', ''),
+    ('q18', 'editor/graphics.cpp', '      if (bmp && bmp->Empty()) {\n', '      if (bmp || bmp->Empty()) {\n'),
+    ('q19', 'editor/types.h', '  kKeyDown = 2,\n', '  kKeyDown = 3,\n'),
+    ('q20', 'editor/graphics.cpp', '    return true;\n', '    return false;\n'),
+    ('q21', 'vst3/plug_vst3.cpp', '  info->lastBar = pc.barPositionMusic;\n', ''),
+    ('q22', 'vst3/plug_vst3.cpp', '      {"aulab", 14},     {"forte", 15},      {"chainer", 16}, {"audition", 17},   {"orion", 18},\n', '      {"aulab", 14},     {"forte", 15},      {"chainer", 16}, {"audition", 17},   {"orion", 19},\n'),
+    ('q23', 'vst3/plug_vst3_params.cpp', '  value = Clamp01(value);\n', ''),
+    ('q24', 'vst3/plug_vst3.cpp', '                                       reinterpret_cast<void**>(&handler3)) != kResultOk ||\n', '                                       reinterpret_cast<void**>(&handler3)) != kResultOk &&\n'),
+    ('q25', 'vst3/plug_vst3.cpp', '    for (int ch = connected ? std::max(0, NOutChannels() - c) : 0; ch < nch; ++ch) {\n', '    for (int ch = connected ? std::max(0, NOutChannels() - c) : 0; ch < nch; --ch) {\n'),
+    ('q26', 'instrument/graphs.cpp', '    double step = dy * (std::fabs(q) * 0.25 * 0.06666667 + 0.05) / std::sqrt(l - m);\n', '    double step = dy * (std::fabs(q) * 0.26 * 0.06666667 + 0.05) / std::sqrt(l - m);\n'),
+    ('q27', 'instrument/layout.cpp', '  l->statusLine = new ITextControl(plug, IBox(200, 58, 400, 76), StatusTextStyle(), "");\n', '  l->statusLine = new ITextControl(plug, IBox(200, 58, 401, 76), StatusTextStyle(), "");\n'),
+    ('q28', 'instrument/product_controls.cpp', '  if (x < mTrack.L || x > mTrack.R || y < mTrack.T || y > mTrack.B) return;\n', '  if (x < mTrack.L || x > mTrack.R && y < mTrack.T || y > mTrack.B) return;\n'),
+    ('q29', 'instrument/caldrith.cpp', '      return paramIdx == kLowFreq || paramIdx == kHighFreq || paramIdx == kQfreq;\n', '      return paramIdx == kLowFreq || paramIdx == kHighFreq && paramIdx == kQfreq;\n'),
+    ('q30', 'instrument/layout.cpp', '  g->SetAnimatedArea(IBox(13, 294, 589, 442));\n', '  g->SetAnimatedArea(IBox(13, 294, 590, 442));\n'),
+    ('q31', 'instrument/caldrith.cpp', '  if (v > p->Max()) v = p->Max();\n', '  if (v >= p->Max()) v = p->Max();\n'),
+    ('q32', 'tools/session_plot.cpp', '  if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi) || maxTicks < 2) return ticks;\n', '  if (!(hi >= lo) || !std::isfinite(lo) || !std::isfinite(hi) || maxTicks < 2) return ticks;\n'),
+    ('q33', 'tools/caldrith_bundle_info.cpp', "    while (mPath.size() > 1 && mPath.back() == '/') mPath.pop_back();\n", "    while (mPath.size() >= 1 && mPath.back() == '/') mPath.pop_back();\n"),
+    ('q34', 'tools/plugin_host.cpp', '  mFactory = mModule.Factory();\n', ''),
+    ('q35', 'tools/session_render.cpp', '    mChanges.Clear();\n', ''),
+    ('q36', 'tools/session_plot.cpp', '    raster::DrawLine(*out, x, bottom.B, x, bottom.B + 4, kFrame, 1.f, false);\n', '    raster::DrawLine(*out, x, bottom.B, x, bottom.B + 5, kFrame, 1.f, false);\n'),
+    ('q37', 'tools/session_file.cpp', '    e->message = std::move(message);\n', ''),
+    ('q38', 'editor/x11/graphics_x11.cpp', '  if (!stillHeld) mRouted = false;\n', ''),
+    ('q39', 'editor/x11/graphics_x11.h', '  enum EditState : int { kEditNone = 0, kEditing = 1, kEditCancel = 2, kEditCommit = 3 };\n', ''),
+    ('q40', 'editor/x11/text_entry.cpp', '  if (caret - mScroll > inner - 1) mScroll = caret - (inner - 1);\n', '  if (caret - mScroll > inner - 1) mScroll = caret - (inner );\n'),
 ]
 
 
 def set_of(mid):
-    return {"h": "second", "k": "third"}.get(mid[0], "first")
+    return {"h": "second", "k": "third", "q": "fourth"}.get(mid[0], "first")
 
 
 def layer_of(path):
@@ -393,7 +435,7 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--report", default="")
-    ap.add_argument("--set", choices=["all", "first", "second", "third"], default="all",
+    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth"], default="all",
                     help="one set of mutations: the first, the second (ids starting with h) or "
                     "the third (k)")
     args = ap.parse_args()

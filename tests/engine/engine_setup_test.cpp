@@ -11,6 +11,7 @@
 #include "engine/segment_envelope.h"
 #include "engine/tone_engine.h"
 
+using caldrith::kMaxTones;
 using caldrith::PulseGate;
 using caldrith::SegmentEnvelope;
 using caldrith::ToneEngine;
@@ -156,6 +157,16 @@ TEST(ToneSetUp, LoudnessRampsFromTheEndsToTheMiddle) {
     for (int i = 0; i < c.n; ++i)
       EXPECT_NEAR(c.want[size_t(i)], e.lanes.weight[i], 1e-15) << c.n << " tones, tone " << i;
   }
+}
+
+TEST(ToneSetUp, LoudnessForToneCountsOutsideOneToSixteenChangesNothing) {
+  ToneEngine e;
+  for (int i = 0; i < kMaxTones; ++i) e.lanes.weight[i] = 0.5 + i;
+  for (int n : {0, -1, kMaxTones + 1, 1000}) e.ComputeLoudness(0.25f, 0.75f, 0.875f, n);
+  for (int i = 0; i < kMaxTones; ++i) EXPECT_EQ(0.5 + i, e.lanes.weight[i]) << "tone " << i;
+  e.ComputeLoudness(0.25f, 0.75f, 0.875f, kMaxTones);  // the top count itself is taken
+  EXPECT_EQ(0.25, e.lanes.weight[0]);
+  EXPECT_EQ(0.875, e.lanes.weight[kMaxTones - 1]);
 }
 
 TEST(ToneSetUp, WindowsTileTheBandOrOverlapByTheSpread) {

@@ -58,6 +58,18 @@ TEST(ParamEdges, ValueTextsByIndexStopAtTheEnd) {
   EXPECT_STREQ("", none.ValueTextAt(0));
 }
 
+TEST(ParamEdges, PresetAndChannelLookupsJustOutsideAnswerNothing) {
+  EdgePlug p("0-2");
+  ASSERT_EQ(1, p.PresetCount());
+  p.SetOutputsConnected(0, 2, true);
+  ASSERT_TRUE(p.IsOutChannelConnected(0));
+  ASSERT_TRUE(p.IsOutChannelConnected(1));
+  EXPECT_FALSE(p.IsOutChannelConnected(2));
+  EXPECT_FALSE(p.IsOutChannelConnected(-1));
+  EXPECT_STREQ("", p.PresetNameAt(1));
+  EXPECT_STREQ("", p.PresetNameAt(-1));
+}
+
 TEST(ChannelEdges, InputCountsMatchOnlyPairsWithThatManyInputs) {
   EdgePlug plug("1-1 2-2");
   struct Case {

@@ -1,5 +1,6 @@
 // Control arithmetic of the product controls: knobs, sliders, switch and button.
 #include <cmath>
+#include <utility>
 
 #include "instrument/product_controls.h"
 #include "editor_fixture.h"
@@ -69,10 +70,20 @@ TEST_F(ControlsTest, SliderFollowsTheMouseOnlyFromItsTrack) {
   EXPECT_EQ(h->Track(), IBox(30, 0, 70, 16));
   EXPECT_EQ(h->Travel(), 24);
 
-  Click(10, 5);  // inside the rectangle, outside the track
-  EXPECT_DOUBLE_EQ(h->Value(), 0.5);
-  EXPECT_FALSE(h->Dragging());
+  // Inside the rectangle, just outside the track on each side: nothing moves.
+  for (const auto& at : {std::make_pair(10, 5), std::make_pair(29, 5), std::make_pair(71, 5),
+                         std::make_pair(50, 17)}) {
+    Click(at.first, at.second);
+    EXPECT_DOUBLE_EQ(h->Value(), 0.5) << at.first << "," << at.second;
+    EXPECT_FALSE(h->Dragging());
+  }
   EXPECT_EQ(plug.Count("report 0"), 0);
+  // The track's last column and row still take the mouse.
+  gui->MouseDown(70, 16, kLeft);
+  EXPECT_TRUE(h->Dragging());
+  EXPECT_DOUBLE_EQ(h->Value(), 1.0);
+  gui->MouseUp(70, 16, kLeft);
+  h->SetValue(0.5);
 
   gui->MouseDown(50, 5, kLeft);  // handle centre 12 px into the travel
   EXPECT_DOUBLE_EQ(h->Value(), 0.5);

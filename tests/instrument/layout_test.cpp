@@ -262,6 +262,65 @@ TEST_F(LiveEditor, VolumePresetsAndHandleDragsStayInBounds) {
   EXPECT_EQ(gui->CursorId(), 0);
 }
 
+// The curvature a drag of the handle by dy pixels should give, worked from the handle's rule:
+// step = dy (|q| / 4 / 15 + 0.05) / sqrt(segment width), negated on a falling segment,
+// subtracted on a descending frequency graph.
+float DraggedCurvature(float q, int dy, double m, double l, bool rising, bool subtract) {
+  double step = dy * (std::fabs(q) / 4.0 * 0.06666667 + 0.05) / std::sqrt(l - m);
+  if (!rising) step = -step;
+  return static_cast<float>(subtract ? q - step : q + step);
+}
+
+TEST_F(LiveEditor, CurvatureDragsStepByTheSegmentsWidthAndDirection) {
+  Open();
+  Render(1);
+  gui->Tick();
+  int x, y;
+  // Volume graph: segment 1 (between breaks 0 and 1) rises to the top, segment 2 falls.
+  GRAPH* v = VolumeGraph();
+  caldrith::SegmentEnvelope& venv = plug->Graph(CLS_CALDRITH::kGraphVolume).env;
+  for (int k : {1, 2}) {
+    ASSERT_TRUE(v->HandleCentre(2 * k, &x, &y));
+    gui->MouseOver(x, y, IInputMods());
+    ASSERT_EQ(v->HoveredHandle(), 2 * k);
+    const float q = venv.Curvature(k);
+    const float want =
+        DraggedCurvature(q, 3, venv.Break(k - 1), venv.Break(k), venv.Rising(k), false);
+    gui->MouseDown(x, y, kLeft);
+    gui->MouseDrag(x, y + 3, kLeft);
+    gui->MouseUp(x, y + 3, kLeft);
+    EXPECT_FLOAT_EQ(venv.Curvature(k), want) << "segment " << k;
+    EXPECT_NEAR(plug->ParamAt(kQvol1 + k)->Value(), want * 6.0, 1e-4) << "segment " << k;
+    gui->Tick();
+  }
+  EXPECT_TRUE(venv.Rising(1));
+  EXPECT_FALSE(venv.Rising(2));
+
+  // Frequency graph, ascending and then descending: one segment over the whole width.
+  GRAPH* f = FreqGraph();
+  caldrith::SegmentEnvelope& fenv = plug->Graph(CLS_CALDRITH::kGraphFrequency).env;
+  for (bool ascending : {true, false}) {
+    if (!ascending) {
+      gui->MouseDown(297, 115, kLeft);  // the LFO graph swaps the band ends
+      gui->MouseUp(297, 115, kLeft);
+      gui->Tick();
+      gui->Tick();
+    }
+    ASSERT_EQ(f->Ascending(), ascending);
+    ASSERT_TRUE(f->HandleCentre(0, &x, &y));
+    gui->MouseOver(x, y, IInputMods());
+    ASSERT_EQ(f->HoveredHandle(), 0);
+    const float q = fenv.Curvature(0);
+    const float want = DraggedCurvature(q, -4, 0.0, 1.0, fenv.Rising(0), !ascending);
+    gui->MouseDown(x, y, kLeft);
+    gui->MouseDrag(x, y - 4, kLeft);
+    gui->MouseUp(x, y - 4, kLeft);
+    EXPECT_FLOAT_EQ(fenv.Curvature(0), want) << (ascending ? "ascending" : "descending");
+    EXPECT_NEAR(plug->ParamAt(kQfreq)->Value(), want * 6.0, 1e-4);
+    gui->Tick();
+  }
+}
+
 // Mean and large differences between two pictures of the same size.
 void ComparePictures(const raster::Bitmap& a, const raster::Bitmap& b, double* mean,
                      double* largeShare) {

@@ -184,6 +184,9 @@ TEST(BlitRotatedTest, QuarterAndHalfTurnsMovePixelsExactly) {
   const int n = 4;
   Bitmap s = Numbered(n, n);
   Bitmap q(10, 10), h(10, 10), full(10, 10);
+  // A background a copy of transparent pixels would change.
+  const uint32_t bg = Argb(255, 10, 11, 12);
+  for (Bitmap* b : {&q, &h, &full}) b->Clear(bg);
   ASSERT_TRUE(BlitRotated(q, s, 2, 3, M_PI / 2, 1.f, BlendMode::kCopy));
   ASSERT_TRUE(BlitRotated(h, s, 2, 3, M_PI, 1.f, BlendMode::kCopy));
   ASSERT_TRUE(BlitRotated(full, s, 2, 3, -2 * M_PI, 1.f, BlendMode::kCopy));
@@ -194,11 +197,14 @@ TEST(BlitRotatedTest, QuarterAndHalfTurnsMovePixelsExactly) {
       EXPECT_EQ(h.At(2 + n - 1 - x, 3 + n - 1 - y), s.At(x, y));
       EXPECT_EQ(full.At(2 + x, 3 + y), s.At(x, y));
     }
-  // Nothing lands outside the image's own square.
+  // Nothing lands outside the image's own square, not even in copy mode: the pixels whose
+  // centres sit exactly one pixel off the source's edge are left alone too.
   for (int y = 0; y < 10; ++y)
     for (int x = 0; x < 10; ++x)
       if (x < 2 || x >= 2 + n || y < 3 || y >= 3 + n) {
-        EXPECT_EQ(q.At(x, y), 0u);
+        EXPECT_EQ(q.At(x, y), bg) << x << "," << y;
+        EXPECT_EQ(h.At(x, y), bg) << x << "," << y;
+        EXPECT_EQ(full.At(x, y), bg) << x << "," << y;
       }
 }
 

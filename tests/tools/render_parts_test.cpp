@@ -121,6 +121,19 @@ TEST(SessionPlot, EachSeriesWhereItsAxisPutsIt) {
     EXPECT_TRUE(HasInk(bmp, raster::Rect(0, top[p], 30, top[p] + h))) << p;  // axis title
   }
   EXPECT_TRUE(HasInk(bmp, raster::Rect(left - 20, 545, left + 20, 565)));  // "0:00"
+  // Time ticks every 5 s: marks five pixels long under the last panel, nothing beside them.
+  const int bottom = top[2] + h;
+  for (int t = 0; t <= 60; t += 5) {
+    const int tx = left + static_cast<int>(std::lround(t / 60.0 * width));
+    for (int yy = bottom; yy <= bottom + 4; ++yy) {
+      EXPECT_EQ(bmp.At(tx, yy), 0xFF909090u) << "tick at " << t << " s, row " << yy;
+    }
+    EXPECT_EQ(bmp.At(tx, bottom + 5), 0xFFFFFFFFu) << "below the tick at " << t << " s";
+    if (t > 0 && t < 60) {
+      EXPECT_EQ(bmp.At(tx - 1, bottom + 2), 0xFFFFFFFFu) << t;
+      EXPECT_EQ(bmp.At(tx + 1, bottom + 2), 0xFFFFFFFFu) << t;
+    }
+  }
   EXPECT_TRUE(HasInk(bmp, raster::Rect(1176 - 20, 545, 1176 + 20, 565)));  // "1:00"
 }
 

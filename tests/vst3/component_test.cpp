@@ -2,6 +2,8 @@
 // state transfer.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <cmath>
 #include <limits>
 
@@ -81,6 +83,21 @@ TEST(Component, HostNameLookup) {
   EXPECT_EQ(IPlugVST3::LookUpHostId("Unknown"), 0);
   EXPECT_EQ(IPlugVST3::LookUpHostId(""), 0);
   EXPECT_EQ(IPlugVST3::LookUpHostId(nullptr), 0);
+
+  // Every entry of the published table, each inside a longer name in mixed case.
+  const struct {
+    const char* name;
+    int id;
+  } table[] = {
+      {"Bitwig", 29},    {"Cubase", 3},      {"Reaper", 1},   {"Nuendo", 4},      {"Cakewalk", 5},
+      {"Samplitude", 8}, {"Fruity", 7},      {"Live", 9},     {"Melodyne", 12},   {"VstManLib", 13},
+      {"AULab", 14},     {"Forte", 15},      {"Chainer", 16}, {"Audition", 17},   {"Orion", 18},
+      {"SawStudio", 20}, {"Logic", 21},      {"Digital", 22}, {"AudioMulch", 23}, {"PreSonus", 24},
+      {"Acoustica", 25}, {"GarageBand", 26}, {"Ardour", 27},  {"WaveLab", 28},    {"Renoise", 30}};
+  for (const auto& t : table) {
+    EXPECT_EQ(IPlugVST3::LookUpHostId((std::string("The ") + t.name + " 9").c_str()), t.id)
+        << t.name;
+  }
 }
 
 TEST(Component, BusArrangements) {

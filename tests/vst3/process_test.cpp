@@ -70,6 +70,9 @@ TEST(Process, HostTimelineReachesTheBase) {
   b.context.timeSigNumerator = 7;
   b.context.timeSigDenominator = 8;
   b.context.projectTimeMusic = 12.25;
+  b.context.barPositionMusic = 10.5;
+  b.context.cycleStartMusic = 4.0;
+  b.context.cycleEndMusic = 20.75;
   r.Run(b);
   EXPECT_EQ(r.plug->transportSeen, 1);
   EXPECT_EQ(r.plug->positionSeen, (int64(1) << 33) + 5);
@@ -82,6 +85,12 @@ TEST(Process, HostTimelineReachesTheBase) {
   r.plug->FillHostTimeInfo(&info);
   EXPECT_EQ(info.samplePos, static_cast<double>((int64(1) << 33) + 5));
   EXPECT_EQ(info.ppqPos, 12.25);
+  EXPECT_EQ(info.lastBar, 10.5);
+  EXPECT_EQ(info.cycleStart, 4.0);
+  EXPECT_EQ(info.cycleEnd, 20.75);
+  EXPECT_EQ(info.numerator, 7);
+  EXPECT_EQ(info.denominator, 8);
+  EXPECT_EQ(info.tempo, 97.5);
   EXPECT_TRUE(info.transportRunning);
   EXPECT_FALSE(info.loopEnabled);
 
