@@ -10,7 +10,7 @@ crashed) or "MISSED" (they passed). Not part of ./dev test: it takes a while.
   scripts/mutate.py raster tools    only these layers
   scripts/mutate.py --check         only verify that every mutation still applies
   scripts/mutate.py --list          print the mutations
-Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth,
+Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth|fifth,
 --report FILE (one line per mutation).
 """
 import argparse
@@ -375,11 +375,52 @@ MUTATIONS = [
     ('q38', 'editor/x11/graphics_x11.cpp', '  if (!stillHeld) mRouted = false;\n', ''),
     ('q39', 'editor/x11/graphics_x11.h', '  enum EditState : int { kEditNone = 0, kEditing = 1, kEditCancel = 2, kEditCommit = 3 };\n', ''),
     ('q40', 'editor/x11/text_entry.cpp', '  if (caret - mScroll > inner - 1) mScroll = caret - (inner - 1);\n', '  if (caret - mScroll > inner - 1) mScroll = caret - (inner );\n'),
+    # ---- fifth set: drawn the same way with another seed after the tests the fourth set
+    # called for, to see whether they generalise
+    ('z01', 'raster/png_io.cpp', '  if (png_get_rowbytes(st.png, st.info) != size_t(w) * 4) return false;\n', '  if (png_get_rowbytes(st.png, st.info) == size_t(w) * 4) return false;\n'),
+    ('z02', 'raster/draw.cpp', '  return Circle(dst, cx, cy, radius, a1, a2, colour, opacity, antialias, false, true);\n', '  return Circle(dst, cx, cy, radius, a1, a2, colour, opacity, antialias, true, true);\n'),
+    ('z03', 'raster/blit.cpp', '      for (int i = 0; i < w; ++i) d[i] = op(d[i], s[i]);\n', ''),
+    ('z04', 'raster/blit.cpp', '  y1 = std::min<int64_t>(y1, c.B);\n', ''),
+    ('z05', 'raster/blit.cpp', '    const uint32_t g = std::min(a, ((d >> 8) & 255) + ((s >> 8) & 255));\n', '    const uint32_t g = std::min(a, ((d >> 8) & 255) + ((s >> 8) & 256));\n'),
+    ('z06', 'framework/plug_param.cpp', '  mDecimals = other.mDecimals;\n', ''),
+    ('z07', 'framework/state_chunk.cpp', '  if (!data || size <= 0) return Size();\n', '  if (!data || size < 0) return Size();\n'),
+    ('z08', 'framework/plug_base.cpp', '  if (nFrames <= 0) return;\n', ''),
+    ('z09', 'framework/plug_base.h', 'constexpr int kPlugNameSize = 128;\n', 'constexpr int kPlugNameSize = 129;\n'),
+    ('z10', 'framework/plug_base.cpp', '  PresetRecord& slot = mPresets[static_cast<size_t>(idx)];\n', ''),
+    ('z11', 'engine/segment_envelope.cpp', '      mInc[k] = 0.0;\n', ''),
+    ('z12', 'engine/tone_engine.cpp', '  m.val[i] = v;\n', ''),
+    ('z13', 'engine/segment_envelope.h', '  bool Rising(int k) const { return k >= 0 && k < mSegments && mRising[k] != 0; }\n', '  bool Rising(int k) const { return k >= 0 && k <= mSegments && mRising[k] != 0; }\n'),
+    ('z14', 'engine/tone_engine.cpp', '    if (nFrames > 0) {\n', '    if (nFrames >= 0) {\n'),
+    ('z15', 'editor/graphics.cpp', '  if (style->align == kAlignFar) align = raster::TextAlign::kRight;\n', ''),
+    ('z16', 'editor/controls.cpp', '  return (mPlugin && mParamIdx >= 0) ? mPlugin->ParamAt(mParamIdx) : nullptr;\n', '  return (mPlugin && mParamIdx > 0) ? mPlugin->ParamAt(mParamIdx) : nullptr;\n'),
+    ('z17', 'editor/graphics.cpp', '  if (image.N >= 2 && frame >= 2) {\n', '  if (image.N > 2 && frame >= 2) {\n'),
+    ('z18', 'editor/graphics.cpp', '    style->font = raster::FontCache::Instance().Get(style->face, style->size, style->style & 3,\n', '    style->font = raster::FontCache::Instance().Get(style->face, style->size, style->style & 4,\n'),
+    ('z19', 'editor/controls.cpp', '      mThumb = static_cast<int>(1.5 * mRowHeight);\n', ''),
+    ('z20', 'vst3/plug_vst3.cpp', '    mInitialized = true;\n', '    mInitialized = false;\n'),
+    ('z21', 'vst3/plug_vst3_params.cpp', '    if (PresetCount() > 0) SetCurrentPresetIdx(PresetIndexFor(value));\n', '    if (PresetCount() >= 0) SetCurrentPresetIdx(PresetIndexFor(value));\n'),
+    ('z22', 'vst3/plug_vst3.cpp', '    if (r != kResultOk && HostId() != kHostWaveLab) break;\n', '    if (r != kResultOk && HostId() == kHostWaveLab) break;\n'),
+    ('z23', 'vst3/plug_vst3.cpp', '    for (; i < 127 && src[i]; ++i) dst[i] = static_cast<TChar>(static_cast<unsigned char>(src[i]));\n', '    for (; i < 128 && src[i]; ++i) dst[i] = static_cast<TChar>(static_cast<unsigned char>(src[i]));\n'),
+    ('z24', 'vst3/plug_vst3_params.cpp', '  WidenText(groups[static_cast<size_t>(unitIndex - 1)].c_str(), info.name);\n', '  WidenText(groups[static_cast<size_t>(unitIndex )].c_str(), info.name);\n'),
+    ('z25', 'instrument/layout.cpp', '        new ISwitchLbl(plug, kFreqGraph, 202, 445, graphSwitch, value, 0, 78, false, 0.2f));\n', '        new ISwitchLbl(plug, kFreqGraph, 202, 445, graphSwitch, value, 0, 79, false, 0.2f));\n'),
+    ('z26', 'instrument/graphs.cpp', '    mCurveY[static_cast<size_t>(c)] = static_cast<float>(mPlot.B - span * drawn);\n', ''),
+    ('z27', 'instrument/layout.cpp', '    l->waveControl = g->AddControl(new IBitmapControl(plug, 498, 145, -1, waves, kBlendNone));\n', '    l->waveControl = g->AddControl(new IBitmapControl(plug, 499, 145, -1, waves, kBlendNone));\n'),
+    ('z28', 'instrument/graphs.cpp', '        if (x > mPlot.L && x < mPlot.R) {\n', '        if (x > mPlot.L && x <= mPlot.R) {\n'),
+    ('z29', 'instrument/graphs.h', '  static constexpr int kQfreqParam = 15;\n', '  static constexpr int kQfreqParam = 16;\n'),
+    ('z30', 'instrument/factory_presets.cpp', '                                     24,         -24,  24,     -24, 25.0, 50.0, 75.0};\n', '                                     24,         -24,  25,     -24, 25.0, 50.0, 75.0};\n'),
+    ('z31', 'tools/session_file.cpp', '  char buf[64];\n', '  char buf[65];\n'),
+    ('z32', 'tools/plugin_host.cpp', '  mController->setParamNormalized(mPresetTag, normalized);\n', ''),
+    ('z33', 'tools/session_plot.cpp', 'constexpr int kLeft = 96, kRight = 24, kTop = 40, kBottom = 56, kGap = 16;\n', 'constexpr int kLeft = 96, kRight = 25, kTop = 40, kBottom = 56, kGap = 16;\n'),
+    ('z34', 'tools/caldrith_bundle_info.cpp', '      if (r.vendor.empty()) r.vendor = factoryVendor;\n', ''),
+    ('z35', 'tools/session_file.cpp', '    fields[count++] = v;\n', ''),
+    ('z36', 'tools/caldrith_bundle_info.cpp', '    if (!snapshot) return false;\n', '    if (!snapshot) return true;\n'),
+    ('z37', 'editor/x11/graphics_x11.cpp', '                        std::abs(y - mLastPressY) <= 4;\n', '                        std::abs(y - mLastPressY) <= 5;\n'),
+    ('z38', 'editor/x11/graphics_x11.cpp', '  if (!control || !param || mBox.IsOpen()) return;\n', '  if (!control && !param || mBox.IsOpen()) return;\n'),
+    ('z39', 'editor/x11/cursor_image.cpp', '  result.hotY = hotY < h ? hotY : h - 1;\n', '  result.hotY = hotY < h ? hotY : h ;\n'),
 ]
 
 
 def set_of(mid):
-    return {"h": "second", "k": "third", "q": "fourth"}.get(mid[0], "first")
+    return {"h": "second", "k": "third", "q": "fourth", "z": "fifth"}.get(mid[0], "first")
 
 
 def layer_of(path):
@@ -435,7 +476,7 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--report", default="")
-    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth"], default="all",
+    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth", "fifth"], default="all",
                     help="one set of mutations: the first, the second (ids starting with h) or "
                     "the third (k)")
     args = ap.parse_args()

@@ -1,7 +1,9 @@
 // The graphics host: redraw bookkeeping, mouse routing and capture, parameter binding, the
 // wheel's deferred end of edit, typed values and frame offsets.
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "editor_fixture.h"
 
@@ -254,6 +256,12 @@ TEST(BitmapFrames, FrameOffsetsFollowTheStrip) {
     // Frame k starts at int(35 * (k - 1) / 7 + 0.5) = 5 (k - 1).
     EXPECT_EQ(d.At(3, 0), strip.bitmap->At(3, 5 * (k - 1))) << k;
   }
+  // The smallest strip: two frames, the second half for frame 2.
+  gui.SetImageOverride(907, StripPng(10, 20, 2));
+  const IImage two = gui.FetchImage(907, "two", 2);
+  gui.BlitImageFrame(two, IBox(40, 0, 50, 10), 2);
+  EXPECT_EQ(d.At(43, 0), two.bitmap->At(3, 10));
+  EXPECT_NE(two.bitmap->At(3, 10), two.bitmap->At(3, 0));
   IImage single = strip;
   single.N = 1;
   gui.BlitImageFrame(single, IBox(0, 0, 10, 5), 5);
@@ -269,6 +277,45 @@ TEST(BitmapFrames, FrameOffsetsFollowTheStrip) {
   EXPECT_EQ(d.At(0, 1), 0u);
   EXPECT_EQ(d.At(0, 2), strip.bitmap->At(0, 2));
   EXPECT_EQ(d.At(0, 30), strip.bitmap->At(0, 30));
+}
+
+// The columns of a box that hold any ink (alpha) in the bitmap.
+struct Ink {
+  int first, last;
+};
+Ink InkColumns(const raster::Bitmap& b, const IBox& box) {
+  int first = -1, last = -1;
+  for (int x = box.L; x < box.R; ++x)
+    for (int y = box.T; y < box.B; ++y)
+      if (b.At(x, y) >> 24) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+  return {first, last};
+}
+
+TEST(TextDrawing, AlignmentPutsTheInkAtTheNearEndTheMiddleOrTheFarEnd) {
+  RecordingPlug plug;
+  IGraphicsHeadless gui(&plug, 300, 40);
+  gui.CreateDrawSurfaces();
+  raster::Bitmap& d = *gui.DrawBitmap();
+  const IBox box(0, 0, 300, 40);
+  Ink ink[3];
+  const int aligns[3] = {kAlignNear, kAlignCenter, kAlignFar};
+  for (int i = 0; i < 3; ++i) {
+    d.Clear(0);
+    ITextStyle style("Arial", 14, IRgba(255, 0, 0, 0), 0, aligns[i]);
+    ASSERT_TRUE(gui.RenderText(&style, "MMMM", box));
+    ink[i] = InkColumns(d, box);
+    ASSERT_GE(ink[i].first, 0) << i;
+  }
+  EXPECT_LT(ink[0].first, 5);   // near: against the left edge
+  EXPECT_GT(ink[2].last, 294);  // far: against the right edge
+  EXPECT_GT(ink[2].first, 200);
+  // Centred: as much room on either side, to a pixel.
+  EXPECT_LE(std::abs(ink[1].first - (299 - ink[1].last)), 2);
+  EXPECT_EQ(ink[0].last - ink[0].first, ink[2].last - ink[2].first);  // same text, moved
 }
 
 TEST(BitmapFrames, FrameFollowsValue) {

@@ -294,6 +294,15 @@ TEST(CursorFile, MaskedPaletteAndTrueColourImages) {
   EXPECT_EQ(img.argb[0], 0xFF00FF00u);
   EXPECT_EQ(img.argb[1], 0u);
   EXPECT_EQ(img.hotY, 1);
+  // A hot spot past the picture is pulled onto its last column and row.
+  std::vector<unsigned char> off = CursorFile(3, 2, 32, 0, 3, 9);
+  ASSERT_TRUE(DecodeCursorFile(off.data(), off.size(), &img));
+  EXPECT_EQ(img.hotX, 2);
+  EXPECT_EQ(img.hotY, 1);
+  std::vector<unsigned char> edge = CursorFile(3, 2, 32, 0, 2, 1);
+  ASSERT_TRUE(DecodeCursorFile(edge.data(), edge.size(), &img));
+  EXPECT_EQ(img.hotX, 2);
+  EXPECT_EQ(img.hotY, 1);
 
   // A palette index past the palette, an icon instead of a cursor, odd sizes.
   std::vector<unsigned char> bad = CursorFile(2, 1, 4, 2, 0, 0);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "editor/editor_fixture.h"
@@ -179,6 +180,19 @@ TEST_F(X11Window, DoubleClicksNeedTwoQuickPressesOfOneButtonInOnePlace) {
   Drive(40);
   EXPECT_EQ(b->downs, 4);
   EXPECT_EQ(b->doubles, 0);
+
+  // "Close by" is four pixels either way: four across and down still counts, five does not.
+  const int before = a->doubles;
+  for (const auto& second : {std::make_pair(54, 54), std::make_pair(50, 55), std::make_pair(55, 50),
+                             std::make_pair(46, 46)}) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(IGraphicsX11::kDoubleClickMs + 100));
+    MoveTo(50, 50);
+    host->Click(1);
+    MoveTo(second.first, second.second);
+    host->Click(1);
+    Drive(40);
+  }
+  EXPECT_EQ(a->doubles - before, 2);
 }
 
 TEST_F(X11Window, DragsFollowThePointerOutOfTheWindow) {
