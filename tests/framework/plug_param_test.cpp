@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -106,6 +107,43 @@ TEST(PlugParam, NormalizeClampsAndUsesShape) {
   EXPECT_DOUBLE_EQ(iso.NormalizeValue((1000. + 0.01) / 2.), std::sqrt(0.5));
   EXPECT_EQ(iso.NormalizeValue(std::nan("")), 0.);
   EXPECT_DOUBLE_EQ(iso.DenormalizeValue(iso.NormalizeValue(440.)), 440.);
+}
+
+TEST(PlugParam, CopiesCarryEveryProperty) {
+  PlugParam iso = MakeIsochronic();
+  iso.SetValue(123.456);
+  const PlugParam wave = MakeWave();
+  for (const PlugParam* src : {static_cast<const PlugParam*>(&iso), &wave}) {
+    const PlugParam constructed(*src);
+    PlugParam assigned;
+    assigned.DefineInt("Something else", 3, 0, 9, "x");
+    assigned.AddValueText(1, "one");
+    assigned = *src;
+    for (const PlugParam* c : {&constructed, static_cast<const PlugParam*>(&assigned)}) {
+      EXPECT_EQ(c->Kind(), src->Kind());
+      EXPECT_EQ(c->Value(), src->Value());
+      EXPECT_EQ(c->Min(), src->Min());
+      EXPECT_EQ(c->Max(), src->Max());
+      EXPECT_EQ(c->Step(), src->Step());
+      EXPECT_EQ(c->Shape(), src->Shape());
+      EXPECT_EQ(c->DefaultValue(), src->DefaultValue());
+      EXPECT_EQ(c->Decimals(), src->Decimals());
+      EXPECT_EQ(c->Automatable(), src->Automatable());
+      EXPECT_STREQ(c->NameText(), src->NameText());
+      EXPECT_STREQ(c->LabelText(), src->LabelText());
+      EXPECT_STREQ(c->GroupText(), src->GroupText());
+      ASSERT_EQ(c->ValueTextCount(), src->ValueTextCount());
+      for (int i = 0; i < src->ValueTextCount(); ++i)
+        EXPECT_STREQ(c->ValueTextAt(i), src->ValueTextAt(i));
+      for (double x : {0.0, 0.3, 1.0}) EXPECT_EQ(Format(*c, x, true), Format(*src, x, true));
+    }
+  }
+  // What the copies are checked against is not all defaults.
+  EXPECT_EQ(iso.Decimals(), 2);
+  EXPECT_EQ(iso.Shape(), 2.);
+  EXPECT_STREQ(iso.LabelText(), "Hz");
+  EXPECT_EQ(wave.ValueTextCount(), 7);
+  EXPECT_EQ(Format(PlugParam(iso), 123.456, false), "123.46");
 }
 
 TEST(PlugParam, FormatValue) {
