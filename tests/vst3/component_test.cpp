@@ -2,10 +2,10 @@
 // state transfer.
 #include <gtest/gtest.h>
 
-#include <string>
-
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "test_plug.h"
 
@@ -213,6 +213,36 @@ TEST(State, RoundTripBetweenInstances) {
   EXPECT_EQ(b.component->setState(&s), kResultOk);
   EXPECT_EQ(ParamValues(a.plug), ParamValues(b.plug));
   EXPECT_EQ(b.plug->handled[kFreq], before + 1);
+}
+
+// Hands over at most 8 bytes a read and calls every read a failure.
+class GrudgingStream : public MemoryStream {
+ public:
+  using MemoryStream::MemoryStream;
+  tresult PLUGIN_API read(void* buffer, int32 numBytes, int32* numBytesRead) override {
+    int32 got = 0;
+    MemoryStream::read(buffer, std::min<int32>(numBytes, 8), &got);
+    if (numBytesRead) *numBytesRead = got;
+    return kResultFalse;
+  }
+};
+
+TEST(State, OnlyWaveLabIsReadOnAfterAReadThatReportsAnError) {
+  const std::vector<uint8_t> bytes = DoublesLE({12.5, 880.0, 2.0, 16.0});
+  HostedSynth other;
+  ASSERT_EQ(other.Initialize(), kResultOk);
+  std::vector<double> want = ParamValues(other.plug);
+  GrudgingStream s1(const_cast<uint8_t*>(bytes.data()), static_cast<TSize>(bytes.size()));
+  EXPECT_EQ(other.component->setState(&s1), kResultFalse);  // the first value and no more
+  want[0] = 12.5;
+  EXPECT_EQ(ParamValues(other.plug), want);
+
+  caldrith_host::HostContext wavelab{"WaveLab Pro 12"};
+  HostedSynth wl;
+  ASSERT_EQ(wl.component->initialize(&wavelab), kResultOk);
+  GrudgingStream s2(const_cast<uint8_t*>(bytes.data()), static_cast<TSize>(bytes.size()));
+  EXPECT_EQ(wl.component->setState(&s2), kResultOk);
+  EXPECT_EQ(ParamValues(wl.plug), (std::vector<double>{12.5, 880.0, 2.0, 16.0}));
 }
 
 TEST(State, CompleteStateSucceedsWhateverTheStreamSaysAtItsEnd) {
