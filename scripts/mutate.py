@@ -10,7 +10,7 @@ crashed) or "MISSED" (they passed). Not part of ./dev test: it takes a while.
   scripts/mutate.py raster tools    only these layers
   scripts/mutate.py --check         only verify that every mutation still applies
   scripts/mutate.py --list          print the mutations
-Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth|fifth,
+Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth|fifth|sixth,
 --report FILE (one line per mutation).
 """
 import argparse
@@ -416,11 +416,51 @@ MUTATIONS = [
     ('z37', 'editor/x11/graphics_x11.cpp', '                        std::abs(y - mLastPressY) <= 4;\n', '                        std::abs(y - mLastPressY) <= 5;\n'),
     ('z38', 'editor/x11/graphics_x11.cpp', '  if (!control || !param || mBox.IsOpen()) return;\n', '  if (!control && !param || mBox.IsOpen()) return;\n'),
     ('z39', 'editor/x11/cursor_image.cpp', '  result.hotY = hotY < h ? hotY : h - 1;\n', '  result.hotY = hotY < h ? hotY : h ;\n'),
+    # ---- sixth set: a third random draw, after the tests the fifth called for
+    ('w01', 'raster/draw.cpp', '  if (e1 >= 0) (e1 < 2 ? nx2 : ny2) = edge[e1];\n', ''),
+    ('w02', 'raster/draw.cpp', '                int64_t(std::floor(e[2] + 0.5)), int64_t(std::floor(e[3] + 0.5)));\n', '                int64_t(std::floor(e[2] + 0.6)), int64_t(std::floor(e[3] + 0.5)));\n'),
+    ('w03', 'raster/png_io.cpp', '    rows[y] = d;\n', ''),
+    ('w04', 'raster/blit.cpp', '  for (int y = area.T; y < area.B; ++y) {\n', '  for (int y = area.T; y < area.B; --y) {\n'),
+    ('w05', 'raster/png_io.cpp', '      if (ch == 4) d[3] = uint8_t(c >> 24);\n', '      if (ch == 4) d[3] = uint8_t(c >> 25);\n'),
+    ('w06', 'framework/plug_param.cpp', '  mMax = other.mMax;\n', ''),
+    ('w07', 'framework/plug_base.cpp', '  for (int i = 0; i < ParamCount() && values && i < count; ++i) slot->state.PutDouble(values[i]);\n', '  for (int i = 0; i < ParamCount() && values || i < count; ++i) slot->state.PutDouble(values[i]);\n'),
+    ('w08', 'framework/plug_base.cpp', '    slot.initialised = true;\n', ''),
+    ('w09', 'framework/plug_param.cpp', '  if (mKind == kTypeNone) mKind = kTypeDouble;\n', '  if (mKind != kTypeNone) mKind = kTypeDouble;\n'),
+    ('w10', 'framework/plug_base.cpp', '    mOutputBusLabels.resize(static_cast<size_t>(idx) + 1);\n', ''),
+    ('w11', 'engine/segment_envelope.cpp', '  if (k >= 0 && k < mSegments - 1 && x == x) mBreak[k] = x;\n', '  if (k >= 0 && k <= mSegments - 1 && x == x) mBreak[k] = x;\n'),
+    ('w12', 'engine/wave_shaper.cpp', '  static const SineThresholds t = {ReductionBoundary(1), ReductionBoundary(2), ReductionBoundary(3),\n', '  static const SineThresholds t = {ReductionBoundary(1), ReductionBoundary(2), ReductionBoundary(4),\n'),
+    ('w13', 'engine/dsp_math.h', '  if (y >= 2147483647.0) return 2147483647;\n', '  if (y >= 2147483647.0) return 2147483648;\n'),
+    ('w14', 'engine/segment_envelope.cpp', '  const int n = stepsFloat >= 2147483520.0f ? 2147483520 : static_cast<int>(stepsFloat);\n', '  const int n = stepsFloat >= 2147483520.0f ? 2147483521 : static_cast<int>(stepsFloat);\n'),
+    ('w15', 'editor/headless.cpp', '  if (!found || !data || size <= 7) return nullptr;\n', '  if (!found && !data || size <= 7) return nullptr;\n'),
+    ('w16', 'editor/controls.cpp', '  if (!(mValue > mLowLimit)) {\n', '  if (!(mValue >= mLowLimit)) {\n'),
+    ('w17', 'editor/controls.cpp', '  if (!text) text = "";\n', ''),
+    ('w18', 'editor/graphics.h', '  IRgba mPopupBg{245, 50, 50, 50};\n', '  IRgba mPopupBg{245, 50, 50, 51};\n'),
+    ('w19', 'editor/controls.cpp', '    if (mColumns > 1 && hover >= 0 && FirstVisible() + hover >= Count()) hover = -1;\n', '    if (mColumns > 1 && hover > 0 && FirstVisible() + hover >= Count()) hover = -1;\n'),
+    ('w20', 'vst3/plug_vst3.cpp', '  for (; i < 127 && hostName[i]; ++i) {\n', '  for (; i < 128 && hostName[i]; ++i) {\n'),
+    ('w21', 'vst3/plug_vst3.cpp', '      if (IPlugEditor* gui = GetGUI()) gui->PushParamToControls(idx, value, true);\n', '      if (IPlugEditor* gui = GetGUI()) gui->PushParamToControls(idx, value, false);\n'),
+    ('w22', 'vst3/plug_vst3.cpp', '    if (chunk.Size() >= kMaxStateBytes) break;\n', ''),
+    ('w23', 'vst3/plug_vst3.cpp', '    } else if (bus.channelBuffers64 && bus.channelBuffers64[ch]) {\n', '    } else if (bus.channelBuffers64 || bus.channelBuffers64[ch]) {\n'),
+    ('w24', 'vst3/plug_vst3.cpp', '      if (PresetCount() > 0) SelectPreset(PresetIndexFor(value));\n', '      if (PresetCount() >= 0) SelectPreset(PresetIndexFor(value));\n'),
+    ('w25', 'instrument/factory_presets.cpp', '     {{kPlayAnyway, 0}, {kXvol1, 37.5}, {kXvol2, 62.5}, {kXvol3, 87.5}}},\n', '     {{kPlayAnyway, 0}, {kXvol1, 37.6}, {kXvol2, 62.5}, {kXvol3, 87.5}}},\n'),
+    ('w26', 'instrument/caldrith.cpp', '  mEngine.Render(nFrames > 0 ? outputs[0] : nullptr, nFrames > 0 ? outputs[1] : nullptr, nFrames,\n', '  mEngine.Render(nFrames >= 0 ? outputs[0] : nullptr, nFrames > 0 ? outputs[1] : nullptr, nFrames,\n'),
+    ('w27', 'instrument/caldrith.cpp', '  for (int i = 0; i < kNumParams; ++i) mApplied[i] = -101;\n', '  for (int i = 0; i <= kNumParams; ++i) mApplied[i] = -101;\n'),
+    ('w28', 'instrument/caldrith.cpp', '  PlugParam* p = ParamAt(paramIdx);\n', ''),
+    ('w29', 'instrument/product_controls.cpp', '  mDragging = false;\n', '  mDragging = true;\n'),
+    ('w30', 'instrument/graphs.cpp', '  if (mShowWindows && mTones > 0) {\n', '  if (mShowWindows || mTones > 0) {\n'),
+    ('w31', 'tools/audio_output.cpp', '    if (mSaved >= 0 && null >= 0) dup2(null, STDERR_FILENO);\n', '    if (mSaved >= 0 && null > 0) dup2(null, STDERR_FILENO);\n'),
+    ('w32', 'tools/session_render.cpp', '    mPeak[c] = peak;\n', ''),
+    ('w33', 'tools/render_options.cpp', '         o.seconds = s;\n', ''),
+    ('w34', 'tools/audio_output.h', '  int mChannels = 2;\n', '  int mChannels = 3;\n'),
+    ('w35', 'tools/session_file.cpp', '      unsigned char c = static_cast<unsigned char>(raw[i]);\n', ''),
+    ('w36', 'tools/session_timeline.cpp', '                mActive.end());\n', ''),
+    ('w37', 'editor/x11/graphics_x11.cpp', '    mUploadBuffer.resize((rowBytes * rows + 3) / 4);\n', ''),
+    ('w38', 'editor/x11/text_entry.cpp', '  if (mCaret >= static_cast<int>(mText.size())) return false;\n', '  if (mCaret >= static_cast<int>(mText.size())) return true;\n'),
+    ('w39', 'editor/x11/graphics_x11.cpp', '        const uint32_t p = boxRow && ex >= boxL && ex < boxR ? boxRow[ex - boxL] : src[x];\n', '        const uint32_t p = boxRow && ex > boxL && ex < boxR ? boxRow[ex - boxL] : src[x];\n'),
 ]
 
 
 def set_of(mid):
-    return {"h": "second", "k": "third", "q": "fourth", "z": "fifth"}.get(mid[0], "first")
+    return {"h": "second", "k": "third", "q": "fourth", "z": "fifth", "w": "sixth"}.get(mid[0], "first")
 
 
 def layer_of(path):
@@ -476,7 +516,7 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--report", default="")
-    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth", "fifth"], default="all",
+    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth", "fifth", "sixth"], default="all",
                     help="one set of mutations: the first, the second (ids starting with h) or "
                     "the third (k)")
     args = ap.parse_args()

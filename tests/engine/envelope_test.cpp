@@ -214,6 +214,25 @@ TEST(PulseGate, HoldTakesHalfOrGoldenShareOfThePulse) {
   }
 }
 
+TEST(PulseGate, BreaksOutsideTheShapeAreIgnored) {
+  PulseGate plain, poked;
+  plain.Retime(1000.0f);
+  poked.Retime(1000.0f);
+  // The gate has five segments, so breaks 0 to 3 exist and 4 does not.
+  for (int k : {-1, 4, 5, 99}) poked.SetBreak(k, 0.1f);
+  poked.Retime(0.0f);
+  EXPECT_EQ(poked.StepsPerCycle(), 1000.0f);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(poked.Break(k), plain.Break(k)) << k;
+  for (int i = 0; i < 2500; ++i) ASSERT_EQ(poked.Step(), plain.Step()) << "step " << i;
+
+  SegmentEnvelope four(4), same(4);
+  four.Retime(400.0f);
+  same.Retime(400.0f);
+  for (int k : {-1, 3, 4}) four.SetBreak(k, 0.1f);
+  four.Retime(0.0f);
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(four.Step(), same.Step()) << "step " << i;
+}
+
 TEST(PulseGate, SwitchingTypeKeepsTheCycleLength) {
   PulseGate g;
   g.Retime(4410.0f);

@@ -142,6 +142,20 @@ TEST(Presets, UnfilledSlotsBecomeUserPresets) {
   EXPECT_FALSE(plug.SelectPreset(4));  // now initialised, but holds no values
 }
 
+TEST(Presets, TypedValuesBeyondTheParametersOrMissingAreLeftOut) {
+  PresetPlug plug;
+  const double five[] = {50., 2., 1., 99., 98.};
+  plug.AddFactoryPresetValues("five", five, 5);
+  plug.AddFactoryPresetValues("none", nullptr, 3);
+  EXPECT_STREQ(plug.PresetNameAt(0), "five");
+  EXPECT_STREQ(plug.PresetNameAt(1), "none");
+  EXPECT_TRUE(plug.SelectPreset(0));
+  EXPECT_EQ(plug.ParamAt(0)->Value(), 50.);
+  EXPECT_EQ(plug.ParamAt(2)->Value(), 1.);
+  EXPECT_FALSE(plug.SelectPreset(1));  // no values: nothing to apply
+  EXPECT_EQ(plug.ParamAt(0)->Value(), 50.);
+}
+
 TEST(Presets, FullListIgnoresFurtherPresets) {
   PresetPlug plug;
   plug.AddDefaultPreset("d", 10);

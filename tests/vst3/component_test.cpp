@@ -84,6 +84,10 @@ TEST(Component, HostNameLookup) {
   EXPECT_EQ(IPlugVST3::LookUpHostId(""), 0);
   EXPECT_EQ(IPlugVST3::LookUpHostId(nullptr), 0);
 
+  // Only the first 127 characters of a name are searched.
+  EXPECT_EQ(IPlugVST3::LookUpHostId((std::string(121, 'x') + "Reaper").c_str()), 1);
+  EXPECT_EQ(IPlugVST3::LookUpHostId((std::string(122, 'x') + "Reaper").c_str()), 0);
+
   // Every entry of the published table, each inside a longer name in mixed case.
   const struct {
     const char* name;

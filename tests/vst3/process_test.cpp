@@ -269,6 +269,16 @@ TEST(Process, MalformedBlocks) {
   EXPECT_EQ(r.Run(nullChannel), kResultOk);
   EXPECT_NE(nullChannel.f32[1][5], 7.f);  // the other channel still gets sound
 
+  // The same in double precision.
+  Running r64(kSample64);
+  Block nullBus64(32, true);
+  nullBus64.out.channelBuffers64 = nullptr;
+  EXPECT_EQ(r64.Run(nullBus64), kResultOk);
+  Block nullChannel64(32, true);
+  nullChannel64.ptr64[0] = nullptr;
+  EXPECT_EQ(r64.Run(nullChannel64), kResultOk);
+  EXPECT_NE(nullChannel64.f64[1][5], 7.0);
+
   // Fewer channels than the plug-in has: the missing one goes to scratch.
   Block mono(32);
   mono.out.numChannels = 1;
