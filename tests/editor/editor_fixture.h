@@ -11,6 +11,7 @@
 #include "editor/headless.h"
 #include "framework/plug_base.h"
 #include "raster/raster.h"
+#include "tests/framework/lock_breach_fails.h"
 
 enum TestParams { kGain = 0, kMode, kChoice, kCount, kTestParams };
 
