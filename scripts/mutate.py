@@ -10,7 +10,7 @@ crashed) or "MISSED" (they passed). Not part of ./dev test: it takes a while.
   scripts/mutate.py raster tools    only these layers
   scripts/mutate.py --check         only verify that every mutation still applies
   scripts/mutate.py --list          print the mutations
-Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth|fifth|sixth,
+Options: --build DIR, --jobs N, --only ID[,ID...], --set all|first|second|third|fourth|fifth|sixth|seventh,
 --report FILE (one line per mutation).
 """
 import argparse
@@ -456,11 +456,49 @@ MUTATIONS = [
     ('w37', 'editor/x11/graphics_x11.cpp', '    mUploadBuffer.resize((rowBytes * rows + 3) / 4);\n', ''),
     ('w38', 'editor/x11/text_entry.cpp', '  if (mCaret >= static_cast<int>(mText.size())) return false;\n', '  if (mCaret >= static_cast<int>(mText.size())) return true;\n'),
     ('w39', 'editor/x11/graphics_x11.cpp', '        const uint32_t p = boxRow && ex >= boxL && ex < boxR ? boxRow[ex - boxL] : src[x];\n', '        const uint32_t p = boxRow && ex > boxL && ex < boxR ? boxRow[ex - boxL] : src[x];\n'),
+    # ---- seventh set: a fourth random draw
+    ('s01', 'raster/text.cpp', '  if (!text || !*text) return true;\n', '  if (!text && !*text) return true;\n'),
+    ('s02', 'raster/text_freetype.cpp', '    if (FT_Load_Glyph(mFace, idx, LoadFlags()) != 0) return false;\n', '    if (FT_Load_Glyph(mFace, idx, LoadFlags()) == 0) return false;\n'),
+    ('s03', 'raster/draw.cpp', '    const double ym = (y1 + y2) * 0.5, gap = dx;\n', '    const double ym = (y1 + y2) * 0.6, gap = dx;\n'),
+    ('s04', 'framework/plug_base.cpp', '  RunBlock(nFrames, BlockKind::kPassThrough, false);\n', '  RunBlock(nFrames, BlockKind::kPassThrough, true);\n'),
+    ('s05', 'framework/plug_param.cpp', '  mValueTexts = other.mValueTexts;\n', ''),
+    ('s06', 'framework/plug_base.cpp', '        param->IsIntegerKind() ? static_cast<double>(va_arg(args, int)) : va_arg(args, double);\n', ''),
+    ('s07', 'framework/plug_base.cpp', '  return idx >= 0 && idx < NInChannels() && mInChannels[static_cast<size_t>(idx)]->connected;\n', '  return idx >= 0 && idx < NInChannels() || mInChannels[static_cast<size_t>(idx)]->connected;\n'),
+    ('s08', 'framework/plug_base.cpp', '      if (scratch && ch->connected && ch->floatSrc) {\n', '      if (scratch || ch->connected && ch->floatSrc) {\n'),
+    ('s09', 'engine/tone_engine.cpp', '          a = static_cast<float>(i) / static_cast<float>(kRephaseSteps);\n', ''),
+    ('s10', 'engine/segment_envelope.h', '    if (mRising[k] ? mValue >= mTarget[k] : mValue <= mTarget[k]) {\n', '    if (mRising[k] ? mValue > mTarget[k] : mValue <= mTarget[k]) {\n'),
+    ('s11', 'engine/segment_envelope.h', '  float Curvature(int k) const { return (k >= 0 && k < mSegments) ? mCurvature[k] : 0.0f; }\n', '  float Curvature(int k) const { return (k >= 0 && k <= mSegments) ? mCurvature[k] : 0.0f; }\n'),
+    ('s12', 'engine/wave_shaper.h', '  const double half = n * 0.5;\n', '  const double half = n * 0.6;\n'),
+    ('s13', 'editor/graphics.cpp', '  mControls.reserve(4096 / sizeof(void*));\n', '  mControls.reserve(4097 / sizeof(void*));\n'),
+    ('s14', 'editor/graphics.cpp', '  const bool top = corners == 4 || corners == 2;\n', '  const bool top = corners == 5 || corners == 2;\n'),
+    ('s15', 'editor/types.h', '           (static_cast<uint32_t>(G & 255) << 8) | static_cast<uint32_t>(B & 255);\n', '           (static_cast<uint32_t>(G & 255) << 9) | static_cast<uint32_t>(B & 255);\n'),
+    ('s16', 'editor/controls.cpp', '  if (mThumb > 0) {\n', '  if (mThumb >= 0) {\n'),
+    ('s17', 'editor/graphics.cpp', '    if (mHoverControl == idx)\n', '    if (mHoverControl != idx)\n'),
+    ('s18', 'vst3/plug_vst3.cpp', '    if (!bus || CountBits(bus->getArrangement()) == channels) return;\n', '    if (!bus || CountBits(bus->getArrangement()) != channels) return;\n'),
+    ('s19', 'vst3/single_component_effect.cpp', '  if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;\n', '  if (canProcessSampleSize(setup.symbolicSampleSize) == kResultTrue) return kResultFalse;\n'),
+    ('s20', 'vst3/plug_vst3_view.cpp', '      link->release();\n', ''),
+    ('s21', 'vst3/plug_vst3_params.cpp', '      while (g < groups.size() && groups[g] != group) ++g;\n', ''),
+    ('s22', 'vst3/plug_vst3.cpp', '  for (uint64 a = static_cast<uint64>(arr); a; a &= a - 1) ++n;\n', '  for (uint64 a = static_cast<uint64>(arr); a; a &= a - 1) --n;\n'),
+    ('s23', 'instrument/caldrith.cpp', '  if (nFrames > 0 && (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr)) return;\n', '  if (nFrames > 0 && (outputs != nullptr || outputs[0] == nullptr || outputs[1] == nullptr)) return;\n'),
+    ('s24', 'instrument/product_controls.cpp', '  mCx = static_cast<float>(rect.L + rect.R) / 2.0f;\n', ''),
+    ('s25', 'instrument/factory_presets.cpp', '    {"Healing - Adrenals, thyroid & parathyroid (492.8)", 492.8},\n', '    {"Healing - Adrenals, thyroid & parathyroid (492.9)", 492.8},\n'),
+    ('s26', 'instrument/graphs.cpp', '    if (!whole && (seg < first || seg > last)) continue;\n', '    if (!whole && (seg < first || seg >= last)) continue;\n'),
+    ('s27', 'instrument/factory_presets.cpp', '    {"Psychic - Confusion (0.4)", 0.4},\n', '    {"Psychic - Confusion (0.4)", 0.5},\n'),
+    ('s28', 'instrument/layout.cpp', '  g->AddControl(l->freqGraph);\n', ''),
+    ('s29', 'tools/caldrith_render.cpp', "      line.resize(static_cast<size_t>(width - 1), ' ');\n", ''),
+    ('s30', 'tools/session_file.cpp', "  return c == ' ' || c == '\\t';\n", "  return c == ' ' || c != '\\t';\n"),
+    ('s31', 'tools/render_options.cpp', '         o.precision = v == "32" ? 32 : 64;\n', ''),
+    ('s32', 'tools/plugin_host.cpp', '      mSeparateController = true;\n', ''),
+    ('s33', 'tools/render_options.cpp', '       "render a session: timed lines such as \\"0:30 Volume -> 60\\" (see the README)",\n', '       "render a session: timed lines such as \\"0:31 Volume -> 60\\" (see the README)",\n'),
+    ('s34', 'tools/plugin_host.cpp', '      mController->initialize(static_cast<IHostApplication*>(mHost.get()));\n', ''),
+    ('s35', 'editor/x11/cursor_image.cpp', '  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) return false;\n', '  if (bpp != 1 && bpp != 4 || bpp != 8 && bpp != 24 && bpp != 32) return false;\n'),
+    ('s36', 'editor/x11/graphics_x11.cpp', '  for (xcb_format_iterator_t f = xcb_setup_pixmap_formats_iterator(setup); f.rem;\n', ''),
+    ('s37', 'editor/x11/cursor_image.cpp', '  const size_t maskStride = ((static_cast<size_t>(w) + 31) / 32) * 4;\n', '  const size_t maskStride = ((static_cast<size_t>(w) + 31) / 32) * 5;\n'),
 ]
 
 
 def set_of(mid):
-    return {"h": "second", "k": "third", "q": "fourth", "z": "fifth", "w": "sixth"}.get(mid[0], "first")
+    return {"h": "second", "k": "third", "q": "fourth", "z": "fifth", "w": "sixth", "s": "seventh"}.get(mid[0], "first")
 
 
 def layer_of(path):
@@ -516,7 +554,7 @@ def main():
     ap.add_argument("--check", action="store_true")
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--report", default="")
-    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth", "fifth", "sixth"], default="all",
+    ap.add_argument("--set", choices=["all", "first", "second", "third", "fourth", "fifth", "sixth", "seventh"], default="all",
                     help="one set of mutations: the first, the second (ids starting with h) or "
                     "the third (k)")
     args = ap.parse_args()

@@ -38,6 +38,12 @@ class HostTest : public ::testing::Test {
   ProbeControl* b = nullptr;
 };
 
+TEST(IRgbaTest, PackedHoldsAlphaRedGreenBlueByteByByte) {
+  EXPECT_EQ(IRgba(0x12, 0x34, 0x56, 0x78).Packed(), 0x12345678u);
+  EXPECT_EQ(IRgba(255, 1, 2, 3).Packed(), 0xFF010203u);
+  EXPECT_EQ(IRgba(0x1FF, 0x100, 0x2FF, 0x180).Packed(), 0xFF00FF80u);  // each cut to a byte
+}
+
 TEST(IBoxTest, IntersectionAndUnionFollowStrictOverlap) {
   const IBox r(0, 0, 10, 10);
   EXPECT_EQ(r.Intersect(IBox(5, 5, 20, 20)), IBox(5, 5, 10, 10));

@@ -214,6 +214,21 @@ TEST(PulseGate, HoldTakesHalfOrGoldenShareOfThePulse) {
   }
 }
 
+TEST(SegmentEnvelope, ASegmentEndsOnTheStepThatReachesItsTargetExactly) {
+  // 512 steps a cycle, straight: the first segment rises from 0 to 0.5 in 128 steps of exactly
+  // 2^-8, so its last step meets the target with no rounding at all.
+  SegmentEnvelope e(4);
+  for (int k = 0; k < 4; ++k) e.SetCurvature(k, 0.0f);
+  e.Retime(512.0f);
+  ASSERT_EQ(e.Increment(0), 0.5 / 128.0);
+  for (int i = 1; i < 128; ++i) {
+    e.Step();
+    ASSERT_EQ(e.Segment(), 0) << "step " << i;
+  }
+  EXPECT_EQ(e.Step(), 0.5);  // step 128 lands on the target and moves on
+  EXPECT_EQ(e.Segment(), 1);
+}
+
 TEST(PulseGate, BreaksOutsideTheShapeAreIgnored) {
   PulseGate plain, poked;
   plain.Retime(1000.0f);

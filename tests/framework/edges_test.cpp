@@ -117,6 +117,26 @@ TEST(BlockEdges, LongBlocksWalkTheHostInputsPieceByPiece) {
     EXPECT_EQ(f1[size_t(i)], out1[size_t(i)]) << i;
   }
   EXPECT_EQ(10.f, out0[9]);  // the frame past this block keeps the earlier block's value
+
+  // All double: inputs straight to outputs, in pieces too.
+  std::vector<double> d0(10, 99.), d1(10, 99.);
+  double* douts[] = {d0.data(), d1.data()};
+  fx.AttachInputs(0, 2, ins);
+  fx.AttachOutputs(0, 2, douts);
+  fx.PassThroughBlock(10);
+  EXPECT_EQ(d0, in0);
+  EXPECT_EQ(d1, in1);
+}
+
+TEST(ChannelEdges, InputLookupsJustOutsideAnswerNotConnected) {
+  EdgePlug fx("2-2");
+  fx.SetInputsConnected(0, 2, true);
+  EXPECT_TRUE(fx.IsInChannelConnected(0));
+  EXPECT_TRUE(fx.IsInChannelConnected(1));
+  EXPECT_FALSE(fx.IsInChannelConnected(2));
+  EXPECT_FALSE(fx.IsInChannelConnected(-1));
+  EdgePlug inst("0-2");
+  EXPECT_FALSE(inst.IsInChannelConnected(0));
 }
 
 namespace {
