@@ -2,33 +2,11 @@
 // normalised positions and are handed to the controls as such, whatever the range.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "editor/graphics.h"
 #include "tests/instrument/hosted_instance.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
-
-namespace {
-
-void ProcessWithChanges(caldrith_test::HostedInstance& h, caldrith_host::ParamChanges* changes) {
-  std::vector<float> left(64), right(64);
-  float* channels[2] = {left.data(), right.data()};
-  AudioBusBuffers out{};
-  out.numChannels = 2;
-  out.channelBuffers32 = channels;
-  ProcessData data{};
-  data.processMode = kRealtime;
-  data.symbolicSampleSize = kSample32;
-  data.numSamples = 64;
-  data.numOutputs = 1;
-  data.outputs = &out;
-  data.inputParameterChanges = changes;
-  ASSERT_EQ(h.processor->process(data), kResultOk);
-}
-
-}  // namespace
 
 TEST(HostAutomation, ReachesTheEditorAsNormalisedPositions) {
   caldrith_test::HostedInstance h("Automation Host");
@@ -41,7 +19,7 @@ TEST(HostAutomation, ReachesTheEditorAsNormalisedPositions) {
   } cases[] = {{kVolume, 0.25, 25.0}, {kLowFreq, 0.0, 5.0}, {kTones, 1.0, 16.0}};
   caldrith_host::ParamChanges changes;
   for (const auto& c : cases) changes.Add(static_cast<ParamID>(c.idx), c.normalized);
-  ProcessWithChanges(h, &changes);
+  ASSERT_EQ(h.Process(&changes), kResultOk);
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(h.plug->ParamAt(c.idx)->Value(), c.plain) << c.idx;
     EXPECT_DOUBLE_EQ(gui->ParamNormalized(c.idx), c.normalized) << c.idx;

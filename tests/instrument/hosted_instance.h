@@ -73,18 +73,7 @@ struct HostedInstance {
     controller->setComponentHandler(&handler);
     component->setActive(true);
     processor->setProcessing(true);
-    std::vector<float> left(64), right(64);
-    float* channels[2] = {left.data(), right.data()};
-    AudioBusBuffers out{};
-    out.numChannels = 2;
-    out.channelBuffers32 = channels;
-    ProcessData data{};
-    data.processMode = kRealtime;
-    data.symbolicSampleSize = kSample32;
-    data.numSamples = 64;
-    data.numOutputs = 1;
-    data.outputs = &out;
-    processor->process(data);
+    Process();
   }
   ~HostedInstance() {
     processor->setProcessing(false);
@@ -99,6 +88,24 @@ struct HostedInstance {
   HostedInstance& operator=(const HostedInstance&) = delete;
 
   double Value(int idx) const { return plug->ParamAt(idx)->Value(); }
+
+  // One block of 64 frames, with the given parameter changes.
+  Steinberg::tresult Process(caldrith_host::ParamChanges* changes = nullptr) {
+    using namespace Steinberg::Vst;
+    std::vector<float> left(64), right(64);
+    float* channels[2] = {left.data(), right.data()};
+    AudioBusBuffers out{};
+    out.numChannels = 2;
+    out.channelBuffers32 = channels;
+    ProcessData data{};
+    data.processMode = kRealtime;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = 64;
+    data.numOutputs = 1;
+    data.outputs = &out;
+    data.inputParameterChanges = changes;
+    return processor->process(data);
+  }
 };
 
 }  // namespace caldrith_test
