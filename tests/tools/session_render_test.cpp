@@ -388,11 +388,12 @@ TEST_F(NullDevice, PlaysASecondWithoutUnderruns) {
   EXPECT_EQ(RunTool("--play -o x.wav", Env()).code, 2);
 }
 
-// Starts the tool with `args` (its standard output to `out`), sends it a Ctrl-C after 700 ms
-// and answers its exit code: -1 when it did not exit by itself within 10 s, -2 when it died of
-// a signal.
+// Starts the tool with `args` (its standard output to `out`), sends it a Ctrl-C after 700 ms,
+// or once `growing` holds 64 KB when given (a loaded machine may take longer to start), and
+// answers its exit code: -1 when it did not exit by itself within 10 s, -2 when it died of a
+// signal.
 int CtrlCAfterAWhile(std::vector<std::string> args, const std::string& out,
-                     const std::string& home = "") {
+                     const std::string& home = "", const std::string& growing = "") {
   pid_t pid = fork();
   if (pid < 0) return -3;
   if (pid == 0) {
@@ -406,6 +407,11 @@ int CtrlCAfterAWhile(std::vector<std::string> args, const std::string& out,
     _exit(127);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  for (int i = 0; !growing.empty() && i < 300; ++i) {
+    struct stat st {};
+    if (stat(growing.c_str(), &st) == 0 && st.st_size >= 65536) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   kill(pid, SIGINT);
   int status = 0;
   bool exited = false;
@@ -434,7 +440,8 @@ TEST_F(NullDevice, CtrlCFadesOutAndExitsCleanly) {
 TEST(RenderTool, CtrlCClosesTheFileWithWhatItHas) {
   // An hour of audio: more than the tool writes before the Ctrl-C arrives.
   const std::string wav = TempPath("cut.wav"), out = TempPath("cut.txt");
-  EXPECT_EQ(130, CtrlCAfterAWhile({"--seconds", "3600", "--rate", "8000", "-o", wav}, out));
+  EXPECT_EQ(130,
+            CtrlCAfterAWhile({"--seconds", "3600", "--rate", "8000", "-o", wav}, out, "", wav));
   std::string text = ReadText(out);
   EXPECT_NE(text.find("stopped by the user"), std::string::npos) << text;
 
