@@ -227,8 +227,6 @@ ISwitchLbl::ISwitchLbl(IPlugBase* plugin, int paramIdx, int x, int y, const IIma
       mBoxWidth(boxWidth),
       mVerticalStrip(!horizontalStrip),
       mHoverAlpha(hoverAlpha) {
-  // The label is drawn beside the box by the layout; the gap is accepted for its callers.
-  static_cast<void>(labelGap);
   const int n = std::max(1, strip.N);
   mFrameH =
       horizontalStrip ? strip.H : static_cast<int>(std::lround(strip.H / static_cast<double>(n)));

@@ -20,6 +20,13 @@ std::string Narrow(const TChar* text) {
   return s;
 }
 
+// The controller's display text of a normalised value; "" when it has none.
+std::string ValueTextOf(IEditController* controller, ParamID id, double normalized) {
+  String128 text = {};
+  if (controller->getParamStringByValue(id, normalized, text) != kResultOk) return "";
+  return Narrow(text);
+}
+
 std::vector<std::string> ProgramNames(IUnitInfo* units) {
   std::vector<std::string> names;
   if (!units || units->getProgramListCount() < 1) return names;
@@ -111,9 +118,7 @@ void HostedPlugin::Close() {
 }
 
 std::string HostedPlugin::ValueText(ParamID id, double normalized) {
-  String128 text = {};
-  if (mController->getParamStringByValue(id, normalized, text) != kResultOk) return "";
-  return Narrow(text);
+  return ValueTextOf(mController, id, normalized);
 }
 
 std::vector<std::string> HostedPlugin::PresetNames() {
@@ -139,10 +144,9 @@ caldrith_session::Catalog CatalogOf(IEditController* controller, IUnitInfo* unit
     // Display texts of every step, as a user may type them (program lists have their own).
     for (int32 s = 0; !p.programChange && info.stepCount > 0 && s <= info.stepCount; ++s) {
       double n = static_cast<double>(s) / info.stepCount;
-      String128 text = {};
-      if (controller->getParamStringByValue(info.id, n, text) == kResultOk && text[0]) {
-        p.valueTexts.emplace_back(Narrow(text), controller->normalizedParamToPlain(info.id, n));
-      }
+      std::string text = ValueTextOf(controller, info.id, n);
+      if (!text.empty())
+        p.valueTexts.emplace_back(text, controller->normalizedParamToPlain(info.id, n));
     }
     catalog.params.push_back(std::move(p));
     tags->push_back(info.id);

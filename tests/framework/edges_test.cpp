@@ -58,16 +58,20 @@ TEST(ParamEdges, ValueTextsByIndexStopAtTheEnd) {
   EXPECT_STREQ("", none.ValueTextAt(0));
 }
 
-TEST(ParamEdges, PresetAndChannelLookupsJustOutsideAnswerNothing) {
-  EdgePlug p("0-2");
-  ASSERT_EQ(1, p.PresetCount());
-  p.SetOutputsConnected(0, 2, true);
-  ASSERT_TRUE(p.IsOutChannelConnected(0));
-  ASSERT_TRUE(p.IsOutChannelConnected(1));
-  EXPECT_FALSE(p.IsOutChannelConnected(2));
-  EXPECT_FALSE(p.IsOutChannelConnected(-1));
-  EXPECT_STREQ("", p.PresetNameAt(1));
-  EXPECT_STREQ("", p.PresetNameAt(-1));
+TEST(ChannelEdges, LookupsJustOutsideTheChannelsAnswerNotConnected) {
+  EdgePlug fx("2-2");
+  fx.SetInputsConnected(0, 2, true);
+  fx.SetOutputsConnected(0, 2, true);
+  for (int i : {0, 1}) {
+    EXPECT_TRUE(fx.IsInChannelConnected(i));
+    EXPECT_TRUE(fx.IsOutChannelConnected(i));
+  }
+  for (int i : {-1, 2}) {
+    EXPECT_FALSE(fx.IsInChannelConnected(i));
+    EXPECT_FALSE(fx.IsOutChannelConnected(i));
+  }
+  EdgePlug inst("0-2");
+  EXPECT_FALSE(inst.IsInChannelConnected(0));
 }
 
 TEST(ChannelEdges, InputCountsMatchOnlyPairsWithThatManyInputs) {
@@ -126,17 +130,6 @@ TEST(BlockEdges, LongBlocksWalkTheHostInputsPieceByPiece) {
   fx.PassThroughBlock(10);
   EXPECT_EQ(d0, in0);
   EXPECT_EQ(d1, in1);
-}
-
-TEST(ChannelEdges, InputLookupsJustOutsideAnswerNotConnected) {
-  EdgePlug fx("2-2");
-  fx.SetInputsConnected(0, 2, true);
-  EXPECT_TRUE(fx.IsInChannelConnected(0));
-  EXPECT_TRUE(fx.IsInChannelConnected(1));
-  EXPECT_FALSE(fx.IsInChannelConnected(2));
-  EXPECT_FALSE(fx.IsInChannelConnected(-1));
-  EdgePlug inst("0-2");
-  EXPECT_FALSE(inst.IsInChannelConnected(0));
 }
 
 namespace {

@@ -97,6 +97,7 @@ TEST(Presets, SlotsNamesAndFactoryValues) {
   EXPECT_STREQ(plug.PresetNameAt(0), "- 1 -");
   EXPECT_STREQ(plug.PresetNameAt(5), "- 6 -");
   EXPECT_STREQ(plug.PresetNameAt(6), "");
+  EXPECT_STREQ(plug.PresetNameAt(-1), "");
   plug.AddDefaultPreset("---- default ----", 1);
   plug.AddFactoryPreset("Low", 20.5, 3, 1);
   plug.AddFactoryPreset("Locked", 30.5, 12, 2);

@@ -104,17 +104,6 @@ TEST(Component, HostNameLookup) {
   }
 }
 
-TEST(Component, SetUpRefusesSampleSizesItCannotProcess) {
-  HostedSynth h;
-  ASSERT_EQ(h.Initialize(), kResultOk);
-  EXPECT_EQ(h.processor->canProcessSampleSize(kSample32), kResultTrue);
-  EXPECT_EQ(h.processor->canProcessSampleSize(kSample64), kResultTrue);
-  EXPECT_NE(h.processor->canProcessSampleSize(2), kResultTrue);
-  EXPECT_EQ(h.Setup(48000.0, 512, 2), kResultFalse);
-  EXPECT_EQ(h.Setup(48000.0, 512, -1), kResultFalse);
-  EXPECT_EQ(h.Setup(48000.0, 512, kSample64), kResultOk);
-}
-
 TEST(Component, BusArrangements) {
   HostedSynth h;
   ASSERT_EQ(h.Initialize(), kResultOk);
