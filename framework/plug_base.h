@@ -16,7 +16,21 @@
 
 constexpr int kPlugNameSize = 128;
 
-enum PlugApi : int32_t { kAPIVST3 = 1 };
+enum PlugApi : int32_t { kAPIVST3 = 1, kAPICLAP = 2, kAPILV2 = 3 };
+
+// A binding that wraps the plug-in object instead of deriving from it (CLAP, LV2) hears the
+// editor's edits and size requests through this link. Called on the UI thread.
+class IPlugHostLink {
+ public:
+  virtual ~IPlugHostLink() = default;
+  virtual void BeginEdit(int paramIdx) = 0;
+  virtual void PerformEdit(int paramIdx, double normalized) = 0;
+  virtual void EndEdit(int paramIdx) = 0;
+  virtual void ResizeEditor(int width, int height) {
+    (void)width;
+    (void)height;
+  }
+};
 
 struct ChannelIOPair {
   int32_t inputs = 0;
@@ -125,14 +139,25 @@ class IPlugBase {
   virtual void PostInitialized() {}
   int BindingApi() const { return mAPI; }
 
-  // Edit notifications towards the host; the binding provides them.
-  virtual void BeginParamEdit(int paramIdx) { (void)paramIdx; }
+  // Edit notifications towards the host. A deriving binding overrides them (and calls these
+  // too); a wrapping binding installs a host link, which these versions reach.
+  virtual void BeginParamEdit(int paramIdx) {
+    if (mHostLink && paramIdx >= 0) mHostLink->BeginEdit(paramIdx);
+  }
   virtual void BeginParamEditDeferred(int paramIdx) { (void)paramIdx; }
   virtual void ReportParamEdit(int paramIdx, double normalized) {
-    (void)paramIdx;
-    (void)normalized;
+    if (mHostLink && paramIdx >= 0) mHostLink->PerformEdit(paramIdx, normalized);
   }
-  virtual void EndParamEdit(int paramIdx) { (void)paramIdx; }
+  virtual void EndParamEdit(int paramIdx) {
+    if (mHostLink && paramIdx >= 0) mHostLink->EndEdit(paramIdx);
+  }
+  // The wrapping binding's link (null detaches) and the format it speaks for; call before the
+  // editor opens and after it closed.
+  void SetHostLink(IPlugHostLink* link, int api) {
+    mHostLink = link;
+    if (link) mAPI = api;
+  }
+  IPlugHostLink* HostLink() const { return mHostLink; }
   virtual void ShowParamContextMenu(int paramIdx, int x, int y) {
     (void)paramIdx;
     (void)x;
@@ -152,8 +177,7 @@ class IPlugBase {
   void SetHostInfo(int hostId, int hostVersion);
 
   virtual void ResizeEditor(int width, int height) {
-    (void)width;
-    (void)height;
+    if (mHostLink) mHostLink->ResizeEditor(width, height);
   }
   virtual void ChangeLatency(int samples) { mLatency = samples; }
   virtual bool SendMidiToHost(const MidiMessage& msg) {
@@ -294,6 +318,7 @@ class IPlugBase {
   int32_t mBlockSize = 0;
   int32_t mTailSize = 0;
   IPlugEditor* mGraphics = nullptr;
+  IPlugHostLink* mHostLink = nullptr;
   std::vector<double*> mInData;
   std::vector<double*> mOutData;
   std::vector<double*> mInBound;  // data slots as attached, before splitting into chunks

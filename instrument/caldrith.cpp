@@ -7,6 +7,7 @@
 
 #include "editor/embedded_resources.h"
 #include "editor/graphics.h"
+#include "instrument/identity.h"
 #include "instrument/layout.h"
 #include "resources/embedded.h"
 #include "engine/dsp_math.h"
@@ -54,8 +55,10 @@ const char* BandFor(float r) {
 }  // namespace
 
 CLS_CALDRITH::CLS_CALDRITH()
-    : CaldrithBase(kNumParams, "0-2", 150, "Caldrith", "", "Quenlor", 0x10000, 0x34566473,
-                   ('Q' << 24) | ('n' << 16) | ('l' << 8) | 'r', 0, true, false, true),
+    : CaldrithBase(kNumParams, "0-2", 150, kCaldrithIdentity.name, "", kCaldrithIdentity.vendor,
+                   PlugVersionCode(kCaldrithIdentity.version),
+                   static_cast<int>(kCaldrithIdentity.vst3ClassWords[3]),
+                   static_cast<int>(kCaldrithIdentity.vst3ClassWords[2]), 0, true, false, true),
       mClock(&SteadyMilliseconds) {
   for (int i = 0; i < kNumParams; ++i) mApplied[i] = -101;
   if (!IsReady()) caldrith::ReadyGateTable::Rearm();

@@ -4,6 +4,7 @@
 
 #include "editor/snapshot.h"
 #include "instrument/caldrith.h"
+#include "instrument/identity.h"
 #include "vst3/plugin_module.h"
 
 using namespace Steinberg;
@@ -17,11 +18,7 @@ FUnknown* CreateCaldrith() {
   return static_cast<Vst::IAudioProcessor*>(plug);
 }
 
-const PluginModuleDescription kCaldrithModule = {
-    "Quenlor",  "www.quenlor.com", "Caldrith", "Instrument", "1.0.0",
-    0x516E6C72,  // 'Qnlr'
-    0x34566473, CreateCaldrith,
-};
+const PluginModuleDescription kCaldrithModule = {&kCaldrithIdentity, "Instrument", CreateCaldrith};
 
 const bool kRegistered = (RegisterPluginModule(&kCaldrithModule), true);
 

@@ -527,15 +527,20 @@ void IPlugVST3::FillHostTimeInfo(HostTimeInfo* info) {
   info->loopEnabled = (pc.state & ProcessContext::kCycleActive) != 0;
 }
 
+// The instrument object is also what the CLAP and LV2 bindings wrap: their link hears the same
+// edits (without a VST 3 host the SDK calls below do nothing).
 void IPlugVST3::BeginParamEdit(int paramIdx) {
+  IPlugBase::BeginParamEdit(paramIdx);
   if (paramIdx >= 0) beginEdit(static_cast<ParamID>(paramIdx));
 }
 
 void IPlugVST3::ReportParamEdit(int paramIdx, double normalized) {
+  IPlugBase::ReportParamEdit(paramIdx, normalized);
   if (paramIdx >= 0) performEdit(static_cast<ParamID>(paramIdx), normalized);
 }
 
 void IPlugVST3::EndParamEdit(int paramIdx) {
+  IPlugBase::EndParamEdit(paramIdx);
   if (paramIdx >= 0) endEdit(static_cast<ParamID>(paramIdx));
 }
 
@@ -556,6 +561,7 @@ void IPlugVST3::ShowParamContextMenu(int paramIdx, int x, int y) {
 }
 
 void IPlugVST3::ResizeEditor(int width, int height) {
+  IPlugBase::ResizeEditor(width, height);
   if (!GetGUI() || mViews.empty()) return;
   mViews.front()->RequestResize(width, height);
 }

@@ -13,9 +13,6 @@ void* gResourceModule = nullptr;
 
 namespace {
 
-constexpr uint32_t kClassWord1 = 0xF2AEE70D;
-constexpr uint32_t kClassWord2 = 0x00DE4F4E;
-
 const PluginModuleDescription* gModule = nullptr;
 const PluginModuleDescription* gRegistered = nullptr;
 
@@ -59,6 +56,7 @@ const PluginModuleDescription* RegisteredPluginModule() {
 }
 
 IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module) {
+  if (!module.identity) return nullptr;
   if (gPluginFactory) {
     gPluginFactory->addRef();
     return gPluginFactory;
@@ -68,8 +66,8 @@ IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module) {
   static PFactoryInfo factoryInfo;
   static bool factoryInfoFilled = false;
   if (!factoryInfoFilled) {
-    CopyField(factoryInfo.vendor, module.vendor, sizeof(factoryInfo.vendor));
-    CopyField(factoryInfo.url, module.url, sizeof(factoryInfo.url));
+    CopyField(factoryInfo.vendor, module.identity->vendor, sizeof(factoryInfo.vendor));
+    CopyField(factoryInfo.url, module.identity->url, sizeof(factoryInfo.url));
     CopyField(factoryInfo.email, "", sizeof(factoryInfo.email));
     factoryInfo.flags = PFactoryInfo::kUnicode;
     factoryInfoFilled = true;
@@ -81,13 +79,14 @@ IPluginFactory* AcquirePluginFactory(const PluginModuleDescription& module) {
   static bool classInfoFilled = false;
   if (!classInfoFilled) {
     std::memset(static_cast<void*>(&classInfo), 0, sizeof(classInfo));
-    MakeClassId(kClassWord1, kClassWord2, module.mfrCode, module.uniqueId, classInfo.cid);
+    const uint32_t* w = module.identity->vst3ClassWords;
+    MakeClassId(w[0], w[1], w[2], w[3], classInfo.cid);
     classInfo.cardinality = PClassInfo::kManyInstances;
     CopyField(classInfo.category, kVstAudioEffectClass, sizeof(classInfo.category));
-    CopyField(classInfo.name, module.className, sizeof(classInfo.name));
+    CopyField(classInfo.name, module.identity->name, sizeof(classInfo.name));
     classInfo.classFlags = Vst::kSimpleModeSupported;
     CopyField(classInfo.subCategories, module.subCategory, sizeof(classInfo.subCategories));
-    CopyField(classInfo.version, module.version, sizeof(classInfo.version));
+    CopyField(classInfo.version, module.identity->version, sizeof(classInfo.version));
     CopyField(classInfo.sdkVersion, "VST 3.6.5", sizeof(classInfo.sdkVersion));
     classInfoFilled = true;
   }

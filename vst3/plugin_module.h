@@ -3,6 +3,7 @@
 // the one class it offers, and how instances are created.
 #include <cstdint>
 
+#include "framework/plug_identity.h"
 #include "vst3/plugin_factory.h"
 
 // Module handles: the library's own handle (recorded at load) and the one the editor loads
@@ -11,13 +12,8 @@ extern void* gModuleInstance;
 extern void* gResourceModule;
 
 struct PluginModuleDescription {
-  const char* vendor;       // factory vendor, e.g. the maker name
-  const char* url;          // maker's web site, bare host name
-  const char* className;    // the plug-in's effect name
-  const char* subCategory;  // "Instrument", "Fx", ...
-  const char* version;      // "1.0.0"
-  uint32_t mfrCode;         // four-character maker code, first letter in the top byte
-  uint32_t uniqueId;        // plug-in identifier
+  const PlugIdentity* identity;  // names, version and class id
+  const char* subCategory;       // "Instrument", "Fx", ...
   // Constructs one plug-in object with a single reference; null on failure.
   Steinberg::FUnknown* (*create)();
 };
