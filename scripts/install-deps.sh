@@ -11,7 +11,9 @@ need=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpn
       portaudio19-dev  # caldrith-render --play
       ninja-build libx11-dev xvfb xauth x11-apps x11-utils netpbm xdotool  # the VST 3 SDK's tools and their checks
       # The X11 editor window, and its tests in a virtual X server driven through XTest.
-      libxcb1-dev libxcb-render0-dev libxtst-dev libxres-dev libxfixes-dev)
+      libxcb1-dev libxcb-render0-dev libxtst-dev libxres-dev libxfixes-dev
+      # The LV2 bundle: headers and lv2_validate, the reference host library and its tools.
+      lv2-dev sordi liblilv-dev lilv-utils libsuil-dev)
 . scripts/packages.sh
 ensure_packages "${need[@]}"
 

@@ -1,4 +1,5 @@
-// The layers, bottom to top: raster, framework, engine, editor, vst3, instrument. Each folder
+// The layers, bottom to top: raster, framework, engine, editor, the format bindings (vst3, lv2),
+// instrument. Each folder
 // includes only the folders its layer may see, and only the instrument knows the product.
 // Checked on the quoted includes of every source file, so a stray include fails here with
 // the file and the line named, before it turns into a link-order puzzle.
@@ -20,8 +21,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Folders of ours that an include can name as its first path component.
-const std::set<std::string> kOurFolders = {"raster",     "framework", "engine", "editor", "vst3",
-                                           "instrument", "resources", "tools",  "tests",  "bench"};
+const std::set<std::string> kOurFolders = {"raster", "framework", "engine",     "editor",
+                                           "vst3",   "lv2",       "instrument", "resources",
+                                           "tools",  "tests",     "bench"};
 
 // What each production folder may include besides itself. Tools, tests and benchmarks sit on
 // top and may include any layer (tests/<layer> is held to its layer below).
@@ -32,16 +34,24 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"resources", {}},
     {"editor", {"raster", "framework"}},
     {"vst3", {"raster", "framework", "editor"}},
-    {"instrument", {"raster", "framework", "engine", "editor", "vst3", "resources"}},
+    {"lv2", {"raster", "framework", "editor"}},
+    {"instrument", {"raster", "framework", "engine", "editor", "vst3", "lv2", "resources"}},
 };
 
 // Folders that must not name the product or its maker: they are meant for any plug-in.
-const std::set<std::string> kProductFree = {"raster", "framework", "engine", "editor", "vst3"};
+const std::set<std::string> kProductFree = {"raster", "framework", "engine",
+                                            "editor", "vst3",      "lv2"};
 const char* const kProductNames[] = {"Caldrith", "CLS_CALDRITH", "Quenlor"};
 
 // The SDK's headers belong to the binding and the layers that host or register plug-ins.
 const char* const kSdkRoots[] = {"pluginterfaces/", "public.sdk/", "base/source/", "base/thread/"};
-const std::set<std::string> kSdkFree = {"raster", "framework", "engine", "editor"};
+const std::set<std::string> kSdkFree = {"raster", "framework", "engine", "editor", "lv2"};
+// LV2's headers (<lv2/...>, named with angle brackets, unlike our own lv2/ folder) belong to
+// the LV2 binding alone; the test host that loads both bundles sees everything.
+const std::set<std::string> kLv2HeaderFree = {"raster", "framework",  "engine",   "editor",
+                                              "vst3",   "instrument", "resources"};
+// Tests that host a built bundle as a host does: held to no layer.
+const std::set<std::string> kHostTests = {"lv2"};
 
 bool IsSource(const fs::path& p) {
   const std::string ext = p.extension().string();
@@ -55,6 +65,7 @@ std::string FirstComponent(const std::string& path) {
 
 // The folder whose rules apply to a file: its top folder, or for tests/<layer>/ that layer.
 std::string RuleFolder(const std::vector<std::string>& parts) {
+  if (parts.size() >= 3 && parts[0] == "tests" && kHostTests.count(parts[1])) return "tests";
   if (parts.size() >= 3 && parts[0] == "tests" && kAllowed.count(parts[1])) return parts[1];
   return parts.empty() ? std::string() : parts[0];
 }
@@ -83,6 +94,19 @@ bool ContainsWord(const std::string& line, const std::string& word) {
     if (startOk && endOk) return true;
   }
   return false;
+}
+
+// The angle-bracket include on a line, or "".
+std::string AngledInclude(const std::string& line) {
+  size_t i = line.find_first_not_of(" \t");
+  if (i == std::string::npos || line[i] != '#') return "";
+  i = line.find_first_not_of(" \t", i + 1);
+  if (i == std::string::npos || line.compare(i, 7, "include") != 0) return "";
+  const size_t open = line.find('<', i + 7);
+  if (open == std::string::npos) return "";
+  const size_t close = line.find('>', open + 1);
+  if (close == std::string::npos) return "";
+  return line.substr(open + 1, close - open - 1);
 }
 
 // Every broken rule under `root`, one line each: "file:line: what".
@@ -123,6 +147,11 @@ std::vector<std::string> Violations(const fs::path& root) {
             }
           }
         }
+      }
+      const std::string angled = AngledInclude(line);
+      if (kLv2HeaderFree.count(folder) &&
+          (angled.rfind("lv2/", 0) == 0 || angled.rfind("lilv/", 0) == 0)) {
+        out.push_back(where + folder + "/ may not include the LV2 header <" + angled + ">");
       }
       if (productFree) {
         for (const char* name : kProductNames) {
@@ -193,12 +222,20 @@ TEST(Layering, TopLayersAndTestsFollowTheirOwnRules) {
   // the binding.
   t.Write("raster/png.cpp", "#include \"png.h\"\n#include \"local.inc\"\n");
   t.Write("editor/sdk.cpp", "#include \"pluginterfaces/gui/iplugview.h\"\n");
+  // LV2's own headers stay in the LV2 binding; the bundle host test may load both formats.
+  t.Write("lv2/plug.cpp", "#include <lv2/core/lv2.h>\n#include \"editor/graphics.h\"\n");
+  t.Write("lv2/bad.cpp", "#include \"vst3/plug_vst3.h\"\n");
+  t.Write("instrument/lv2_entry.cpp", "#include \"lv2/reg.h\"\n#include <lv2/ui/ui.h>\n");
+  t.Write("tests/lv2/host.cpp", "#include <lilv/lilv.h>\n#include \"vst3/host/host_support.h\"\n");
   const auto v = Violations(t.Root());
-  ASSERT_EQ(v.size(), 2u);
+  ASSERT_EQ(v.size(), 4u);
   EXPECT_EQ(v[0],
             "editor/sdk.cpp:1: editor/ may not include the SDK header "
             "\"pluginterfaces/gui/iplugview.h\"");
-  EXPECT_EQ(v[1], "tests/editor/t.cpp:1: editor/ may not include \"instrument/caldrith.h\"");
+  EXPECT_EQ(v[1],
+            "instrument/lv2_entry.cpp:2: instrument/ may not include the LV2 header <lv2/ui/ui.h>");
+  EXPECT_EQ(v[2], "lv2/bad.cpp:1: lv2/ may not include \"vst3/plug_vst3.h\"");
+  EXPECT_EQ(v[3], "tests/editor/t.cpp:1: editor/ may not include \"instrument/caldrith.h\"");
 }
 
 TEST(Layering, LowerLayersDoNotNameTheProduct) {
