@@ -118,6 +118,7 @@ class Lv2Plugin {
     mControls.assign(static_cast<size_t>(n), nullptr);
     // Not a number: the first block applies every port the host connected.
     mLastSeen.assign(static_cast<size_t>(n), std::numeric_limits<float>::quiet_NaN());
+    mRestored.assign(static_cast<size_t>(n), false);
     for (int i = 0; i < n; ++i) {
       const std::string key = StateKeyUri(Identity(), plug->ParamAt(i)->NameText());
       mKeys.push_back(map->map(map->handle, key.c_str()));
@@ -199,6 +200,8 @@ class Lv2Plugin {
       // A missing or malformed value leaves the parameter as it is.
       if (!data || !ReadStateValue(data, size, type, mTypes, &v)) continue;
       ApplyValue(i, v);
+      // The port still holds what it held before the restore; only a later move of it counts.
+      mRestored[static_cast<size_t>(i)] = true;
     }
   }
 
@@ -219,6 +222,11 @@ class Lv2Plugin {
       if (std::isnan(v)) continue;
       // Only a port the host moved is applied, so a restored state is not overwritten by
       // ports the host left where they were.
+      if (mRestored[i]) {
+        mRestored[i] = false;
+        mLastSeen[i] = v;
+        continue;
+      }
       if (v == mLastSeen[i]) continue;
       mLastSeen[i] = v;
       ApplyValue(static_cast<int>(i), static_cast<double>(v));
@@ -276,6 +284,7 @@ class Lv2Plugin {
   AtomTypes mTypes{};
   std::vector<const float*> mControls;
   std::vector<float> mLastSeen;
+  std::vector<bool> mRestored;
   std::vector<LV2_URID> mKeys;
   float* mOutputs[2] = {nullptr, nullptr};
   const LV2_Atom_Sequence* mEvents = nullptr;
