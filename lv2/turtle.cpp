@@ -214,7 +214,8 @@ std::string PresetsTurtle(const PlugIdentity& id, IPlugBase& plug) {
       t += first ? " ;\n  lv2:port [\n" : "  ] , [\n";
       first = false;
       t += "    lv2:symbol " + Quoted(PortSymbol(param.NameText()).c_str()) + " ;\n";
-      t += "    pset:value " + Number(param, param.Value()) + "\n";
+      // Always a decimal: lilv hands an integer literal to hosts as an Int, and ports are floats.
+      t += "    pset:value " + Decimal(param.Value()) + "\n";
     }
     t += first ? " .\n\n" : "  ] .\n\n";
   }

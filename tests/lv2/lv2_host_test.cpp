@@ -12,7 +12,9 @@
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 
+#include <atomic>
 #include <cmath>
+#include <new>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -30,6 +32,25 @@
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 namespace fs = std::filesystem;
+
+// Counts the process's allocations, the plug-in's included (plain builds: the sanitizers bring
+// their own allocator).
+static std::atomic<long> gAllocations{0};
+#ifndef __SANITIZE_ADDRESS__
+#define CALDRITH_COUNT_ALLOCATIONS 1
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(size_t n) {
+  gAllocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+#endif
 
 namespace {
 
@@ -334,4 +355,249 @@ TEST_F(Lv2Host, PlaysAsTheVst3ModuleDoes) {
       EXPECT_GT(Peak(lv2Out), 0.001);
     }
   }
+}
+
+namespace {
+
+void SetPort(const char* symbol, void* user, const void* value, uint32_t size, uint32_t type) {
+  auto* inst = static_cast<Lv2Instrument*>(user);
+  LilvNode* sym = lilv_new_string(TheWorld().world, symbol);
+  const LilvPort* port = lilv_plugin_get_port_by_symbol(TheWorld().plugin, sym);
+  lilv_node_free(sym);
+  ASSERT_NE(port, nullptr) << symbol;
+  ASSERT_EQ(type, U(LV2_ATOM__Float));
+  ASSERT_EQ(size, sizeof(float));
+  const uint32_t index = lilv_port_get_index(TheWorld().plugin, port);
+  ASSERT_LT(index, static_cast<uint32_t>(kParams));
+  std::memcpy(&inst->controls[index], value, sizeof(float));
+}
+
+const void* NoPortValue(const char*, void*, uint32_t* size, uint32_t* type) {
+  *size = 0;
+  *type = 0;
+  return nullptr;
+}
+
+std::string PresetUri(int slot) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "#preset-%03d", slot);
+  return std::string(CALDRITH_LV2_URI) + buf;
+}
+
+}  // namespace
+
+// Every factory preset is listed; selected after other changes, each (the ones that change
+// only some parameters among them) leaves the sound as selecting it in the VST 3 module does.
+TEST_F(Lv2Host, PresetsChangeWhatTheVst3PresetsChange) {
+  LilvNode* presetClass = lilv_new_uri(TheWorld().world, LV2_PRESETS__Preset);
+  LilvNodes* presets = lilv_plugin_get_related(TheWorld().plugin, presetClass);
+  EXPECT_EQ(lilv_nodes_size(presets), 131u);
+  lilv_nodes_free(presets);
+  lilv_node_free(presetClass);
+
+  for (int slot : {0, 1, 3, 5, 9, 11, 57, 79, 130}) {
+    SCOPED_TRACE("preset " + std::to_string(slot));
+    std::vector<float> lv2Out, vst3Out;
+    {
+      Lv2Instrument lv2;
+      ASSERT_NE(lv2.instance, nullptr);
+      lv2.Position(1.0, 0);
+      lv2.controls[3] = 10;
+      lv2.controls[8] = 2;
+      lv2.controls[2] = 900.0f;
+      lv2.Run(2, &lv2Out);
+      LilvNode* uri = lilv_new_uri(TheWorld().world, PresetUri(slot).c_str());
+      lilv_world_load_resource(TheWorld().world, uri);  // as hosts do: the preset's own file
+      LilvState* state = lilv_state_new_from_world(TheWorld().world, &gMap, uri);
+      lilv_node_free(uri);
+      ASSERT_NE(state, nullptr);
+      lilv_state_restore(state, lv2.instance, SetPort, &lv2, 0, lv2.features);
+      lilv_state_free(state);
+      lv2.Run(6, &lv2Out);
+    }
+    {
+      Vst3Instrument vst3;
+      vst3.Set(3, 10);
+      vst3.Set(8, 2);
+      vst3.Set(2, 900.0);
+      vst3.Run(2, &vst3Out);
+      vst3.Preset(slot);
+      vst3.Run(6, &vst3Out);
+    }
+    EXPECT_EQ(FirstDifference(lv2Out, vst3Out), "");
+  }
+}
+
+// The state extension saves the 23 values; restored into a new instance whose ports stayed at
+// their defaults, they sound as the same values restored into the VST 3 module.
+TEST_F(Lv2Host, StateRestoresTheValuesAsTheVst3StateDoes) {
+  const std::vector<std::pair<int, float>> values = {{0, 4.5f}, {1, 300.0f}, {3, 5},
+                                                     {8, 6},    {9, 12.5f},  {12, 1},
+                                                     {13, 70},  {17, -45},   {22, 90.5f}};
+  LilvState* saved = nullptr;
+  {
+    Lv2Instrument a;
+    for (const auto& [idx, v] : values) a.controls[idx] = v;
+    std::vector<float> ignored;
+    a.Run(1, &ignored);
+    saved = lilv_state_new_from_instance(TheWorld().plugin, a.instance, &gMap, nullptr, nullptr,
+                                         nullptr, nullptr, NoPortValue, nullptr,
+                                         LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, a.features);
+  }
+  ASSERT_NE(saved, nullptr);
+  std::vector<float> lv2Out, vst3Out;
+  {
+    Lv2Instrument b;
+    lilv_state_restore(saved, b.instance, nullptr, nullptr, 0, b.features);
+    b.Position(0.0, 0);
+    b.Run(8, &lv2Out);
+  }
+  lilv_state_free(saved);
+  {
+    Vst3Instrument vst3;
+    double doubles[kParams];
+    for (int i = 0; i < kParams; ++i) {
+      doubles[i] =
+          vst3.controller->normalizedParamToPlain(i, vst3.controller->getParamNormalized(i));
+    }
+    for (const auto& [idx, v] : values) doubles[idx] = v;
+    MemoryStream stream;
+    stream.write(doubles, sizeof doubles, nullptr);
+    stream.seek(0, IBStream::kIBSeekSet, nullptr);
+    ASSERT_EQ(vst3.component->setState(&stream), kResultOk);
+    vst3.playing = false;
+    vst3.Run(8, &vst3Out);
+  }
+  EXPECT_EQ(FirstDifference(lv2Out, vst3Out), "");
+  EXPECT_GT(Peak(lv2Out), 0.001);  // Play Anyway came back with the rest
+}
+
+namespace {
+
+struct Stored {
+  std::map<LV2_URID, std::vector<uint8_t>> bodies;
+  std::map<LV2_URID, LV2_URID> types;
+};
+
+LV2_State_Status Store(LV2_State_Handle h, uint32_t key, const void* value, size_t size,
+                       uint32_t type, uint32_t) {
+  auto* s = static_cast<Stored*>(h);
+  const auto* bytes = static_cast<const uint8_t*>(value);
+  s->bodies[key].assign(bytes, bytes + size);
+  s->types[key] = type;
+  return LV2_STATE_SUCCESS;
+}
+
+const void* Retrieve(LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
+                     uint32_t* flags) {
+  auto* s = static_cast<Stored*>(h);
+  auto it = s->bodies.find(key);
+  if (it == s->bodies.end()) return nullptr;
+  *size = it->second.size();
+  *type = s->types[key];
+  *flags = LV2_STATE_IS_POD;
+  return it->second.data();
+}
+
+LV2_URID Key(const char* symbol) {
+  return U((std::string(CALDRITH_LV2_URI) + "#" + symbol).c_str());
+}
+
+double StoredDouble(const Stored& s, const char* symbol) {
+  double v = NAN;
+  const auto& body = s.bodies.at(Key(symbol));
+  if (body.size() == sizeof v) std::memcpy(&v, body.data(), sizeof v);
+  return v;
+}
+
+}  // namespace
+
+// A restore with missing, mistyped, wrong-sized or non-finite values changes only the
+// parameters whose values are sound (clamped to their range); save writes all 23 as doubles.
+TEST_F(Lv2Host, MalformedStateLeavesThoseParametersAlone) {
+  Lv2Instrument inst;
+  const auto* iface = static_cast<const LV2_State_Interface*>(
+      lilv_instance_get_extension_data(inst.instance, LV2_STATE__interface));
+  ASSERT_NE(iface, nullptr);
+  LV2_Handle h = lilv_instance_get_handle(inst.instance);
+  Stored in;
+  auto put = [&](const char* symbol, const void* body, size_t size, const char* type) {
+    const auto* bytes = static_cast<const uint8_t*>(body);
+    in.bodies[Key(symbol)].assign(bytes, bytes + size);
+    in.types[Key(symbol)] = U(type);
+  };
+  const double pulse = 7.5, nan = NAN, loud = 1e9, spread = 40;
+  const float tones = 9.0f;
+  const int32_t wave = 4;
+  put("isochronic", &pulse, sizeof pulse, LV2_ATOM__Double);
+  put("tones", &pulse, sizeof pulse, LV2_ATOM__Float);  // a float eight bytes long
+  put("wave", "Saw", 4, LV2_ATOM__String);
+  put("rate", &nan, sizeof nan, LV2_ATOM__Double);
+  put("volume", &loud, sizeof loud, LV2_ATOM__Double);
+  put("low", &tones, sizeof tones, LV2_ATOM__Float);
+  put("middle", &wave, sizeof wave, LV2_ATOM__Int);
+  put("spread", &spread, 4, LV2_ATOM__Double);  // cut short
+  EXPECT_EQ(iface->restore(h, Retrieve, &in, 0, inst.features), LV2_STATE_SUCCESS);
+
+  Stored out;
+  EXPECT_EQ(iface->save(h, Store, &out, 0, inst.features), LV2_STATE_SUCCESS);
+  EXPECT_EQ(out.bodies.size(), static_cast<size_t>(kParams));
+  EXPECT_EQ(StoredDouble(out, "isochronic"), 7.5);
+  EXPECT_EQ(StoredDouble(out, "tones"), 7);
+  EXPECT_EQ(StoredDouble(out, "wave"), 0);
+  EXPECT_EQ(StoredDouble(out, "rate"), 60);
+  EXPECT_EQ(StoredDouble(out, "volume"), 100);
+  EXPECT_EQ(StoredDouble(out, "low"), 9);
+  EXPECT_EQ(StoredDouble(out, "middle"), 4);
+  EXPECT_EQ(StoredDouble(out, "spread"), 25);
+  EXPECT_EQ(StoredDouble(out, "high_freq"), 1500);
+}
+
+// What a careless host may do: run before activating, leave outputs unconnected, move the
+// buffers, send NaN or values out of range. Defined answers, the same as the VST 3 module's
+// for the values it clamps and ignores, and no allocation while running.
+TEST_F(Lv2Host, CarelessHostsGetDefinedAnswers) {
+  {
+    Lv2Instrument early(256, false);
+    early.controls[12] = 1;  // Play Anyway: it would sound if it rendered
+    std::fill(early.out[0].begin(), early.out[0].end(), 1.0f);
+    std::vector<float> out;
+    early.Run(1, &out);
+    EXPECT_EQ(Peak(out), 0.0);
+  }
+  std::vector<float> lv2Out, vst3Out;
+  long allocations = 0;
+  {
+    Lv2Instrument lv2(256);
+    lv2.Position(1.0, 0);
+    lv2.controls[3] = 1e9f;   // clamped to 16 tones
+    lv2.controls[13] = NAN;   // ignored
+    lv2.controls[0] = -5.0f;  // clamped to 0.01 Hz
+    lv2.Run(2, &lv2Out);
+    lilv_instance_connect_port(lv2.instance, kOutL, nullptr);
+    lilv_instance_connect_port(lv2.instance, kOutR, nullptr);
+    lilv_instance_run(lv2.instance, 256);  // rendered, but nowhere to put it
+    std::vector<float> moved[2] = {std::vector<float>(256, NAN), std::vector<float>(256, NAN)};
+    for (int c = 0; c < 2; ++c)
+      lilv_instance_connect_port(lv2.instance, kOutL + c, moved[c].data());
+    const long before = gAllocations.load();
+    for (int b = 0; b < 4; ++b) {
+      lv2.controls[13] = static_cast<float>(40 + b);
+      lilv_instance_run(lv2.instance, 256);
+    }
+    allocations = gAllocations.load() - before;
+    for (int c = 0; c < 2; ++c) {
+      for (float x : moved[c]) ASSERT_TRUE(std::isfinite(x));
+    }
+  }
+  {
+    Vst3Instrument vst3(256);
+    vst3.Set(3, 16);
+    vst3.Set(0, 0.01);
+    vst3.Run(2, &vst3Out);
+  }
+  EXPECT_EQ(FirstDifference(lv2Out, vst3Out), "");
+#ifdef CALDRITH_COUNT_ALLOCATIONS
+  EXPECT_EQ(allocations, 0);
+#endif
 }
