@@ -14,6 +14,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "editor/graphics.h"
 #include "editor/x11/graphics_x11.h"
@@ -30,7 +31,10 @@ constexpr double kDefaultUiRate = 48000.0;
 class Lv2Ui : public IPlugHostLink {
  public:
   Lv2Ui(IPlugBase* plug, LV2UI_Write_Function write, LV2UI_Controller controller)
-      : mPlug(plug), mWrite(write), mController(controller) {}
+      : mPlug(plug),
+        mWrite(write),
+        mController(controller),
+        mGrabbed(static_cast<size_t>(plug->ParamCount()), false) {}
 
   ~Lv2Ui() override {
     if (mGui) {
@@ -97,24 +101,32 @@ class Lv2Ui : public IPlugHostLink {
   }
 
   // ---- the editor's edits, towards the host ----
-  void BeginEdit(int idx) override {
-    if (mTouch && mTouch->touch) mTouch->touch(mTouch->handle, static_cast<uint32_t>(idx), true);
-  }
+  // A gesture towards the host: a value written outside a begun edit (the wheel's) opens one,
+  // so the host sees every end after its beginning.
+  void BeginEdit(int idx) override { Grab(idx, true); }
   void PerformEdit(int idx, double normalized) override {
     const PlugParam* p = mPlug->ParamAt(idx);
     if (!p || !mWrite) return;
+    Grab(idx, true);
     const float v = static_cast<float>(p->DenormalizeValue(normalized));
     mWrite(mController, static_cast<uint32_t>(idx), sizeof v, 0, &v);
   }
-  void EndEdit(int idx) override {
-    if (mTouch && mTouch->touch) mTouch->touch(mTouch->handle, static_cast<uint32_t>(idx), false);
-  }
+  void EndEdit(int idx) override { Grab(idx, false); }
 
  private:
+  void Grab(int idx, bool grabbed) {
+    if (idx < 0 || idx >= mPlug->ParamCount()) return;
+    auto bit = mGrabbed.begin() + idx;
+    if (*bit == grabbed) return;
+    *bit = grabbed;
+    if (mTouch && mTouch->touch) mTouch->touch(mTouch->handle, static_cast<uint32_t>(idx), grabbed);
+  }
+
   IPlugBase* mPlug;
   LV2UI_Write_Function mWrite;
   LV2UI_Controller mController;
   const LV2UI_Touch* mTouch = nullptr;
+  std::vector<bool> mGrabbed;
   IGraphicsX11* mGui = nullptr;
   std::chrono::steady_clock::time_point mNextFrame;
 };
