@@ -3,7 +3,7 @@
 #   Caldrith-V-windows-x64-setup.exe   installer (NSIS)
 #   Caldrith-V-windows-x64.zip         the Windows bundle, for installing by hand
 #   caldrith_V_amd64.deb               Debian package
-#   Caldrith-V-linux-x86_64.tar.gz     bundle and caldrith-render, for other distributions
+#   Caldrith-V-linux-x86_64.tar.gz     bundles and caldrith-render, for other distributions
 #   SHA256SUMS
 # V is the CMake project version. The same commit gives the same bytes: every time stamp is
 # the last commit's (SOURCE_DATE_EPOCH), archive members are sorted and owned by root.
@@ -57,6 +57,11 @@ version=$(cat "$build/caldrith-version.txt")
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "the project version \"$version\" is not N.N.N"
 [ "$("$render" --version)" = "caldrith-render $version" ] ||
   die "$render is not of version $version: rebuild"
+# The LV2 bundle, named as the identity names the plug-in.
+. "$build/caldrith-identity.sh"
+lv2_bundle=$build/$NAME.lv2
+[ -f "$lv2_bundle/manifest.ttl" ] && [ -f "$lv2_bundle/$NAME.so" ] && [ -f "$lv2_bundle/${NAME}_ui.so" ] ||
+  die "no LV2 bundle in $build (./dev build makes it)"
 win_bundle=$build_win/Caldrith.vst3
 win_dll=$win_bundle/Contents/x86_64-win/Caldrith.vst3
 [ -f "$win_dll" ] ||
@@ -92,7 +97,7 @@ begin "staging the files"
 stage=$(mktemp -d)
 out=$stage/out
 mkdir -p "$out" "$stage/linux" "$stage/win"
-cp -R "$linux_bundle" "$stage/linux/"
+cp -R "$linux_bundle" "$lv2_bundle" "$stage/linux/"
 cp "$render" "$stage/linux/caldrith-render"
 find "$stage/linux" -type f \( -name '*.so' -o -name caldrith-render \) -exec \
   strip --strip-unneeded --remove-section=.comment --remove-section=.note {} +
@@ -186,9 +191,11 @@ makensis -V2 -WX -DVERSION="$version" -DSTAGE="$art" -DOUTFILE="$setup" packagin
 begin "Debian package"
 deb=$stage/deb
 doc=$deb/usr/share/doc/caldrith
-mkdir -p "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/lib/vst3" "$doc" "$deb/usr/share/man/man1"
+mkdir -p "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/lib/vst3" "$deb/usr/lib/lv2" "$doc" \
+  "$deb/usr/share/man/man1"
 cp "$stage/linux/caldrith-render" "$deb/usr/bin/"
 cp -R "$stage/linux/Caldrith.vst3" "$deb/usr/lib/vst3/"
+cp -R "$stage/linux/$NAME.lv2" "$deb/usr/lib/lv2/"
 help2man -N --no-discard-stderr -n "render the Caldrith instrument to an audio file" \
   "$deb/usr/bin/caldrith-render" >"$stage/caldrith-render.1" || die "help2man failed"
 gzip -9n <"$stage/caldrith-render.1" >"$deb/usr/share/man/man1/caldrith-render.1.gz"
@@ -199,7 +206,8 @@ depends=$(
   cd "$stage" && mkdir -p debian &&
     printf 'Source: caldrith\n\nPackage: caldrith\nArchitecture: amd64\n' >debian/control &&
     dpkg-shlibdeps -O -e"$deb/usr/bin/caldrith-render" \
-      -e"$deb/usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so" 2>/dev/null |
+      -e"$deb/usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so" \
+      -e"$deb/usr/lib/lv2/$NAME.lv2/$NAME.so" -e"$deb/usr/lib/lv2/$NAME.lv2/${NAME}_ui.so" 2>/dev/null |
     sed -n 's/^shlibs:Depends=//p'
 ) || die "dpkg-shlibdeps failed"
 [ -n "$depends" ] || die "dpkg-shlibdeps found no dependencies"
@@ -224,7 +232,7 @@ fi
 begin "Linux tarball"
 tar_name=Caldrith-$version-linux-x86_64
 mkdir -p "$stage/tar/$tar_name"
-cp -R "$stage/linux/Caldrith.vst3" "$stage/linux/caldrith-render" "$stage/README.txt" \
+cp -R "$stage/linux/Caldrith.vst3" "$stage/linux/$NAME.lv2" "$stage/linux/caldrith-render" "$stage/README.txt" \
   "$stage/caldrith-render.1" "$stage/tar/$tar_name/"
 normalize "$stage/tar"
 chmod 755 "$stage/tar/$tar_name/caldrith-render"

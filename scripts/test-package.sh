@@ -127,7 +127,9 @@ main_part() {
   scripts/install-package-deps.sh >/dev/null
   rm -rf "$work"
   mkdir -p "$work"
-  version=$(sed -n 's/^project(Caldrith VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  # The version and the plug-in's name, as the build took them from the identity.
+  . "$build/caldrith-identity.sh"
+  version=$VERSION
   epoch=$(git log -1 --format=%ct)
   setup_name=Caldrith-$version-windows-x64-setup.exe
   zip_name=Caldrith-$version-windows-x64
@@ -182,7 +184,8 @@ main_part() {
   # Every library the binaries link brings its package into Depends.
   dpkg-deb -x "$deb" "$work/unpacked"
   depends=" $(field Depends | sed 's/([^)]*)//g; s/[,|]/ /g') "
-  for bin in usr/bin/caldrith-render usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so; do
+  for bin in usr/bin/caldrith-render usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so \
+    "usr/lib/lv2/$NAME.lv2/$NAME.so" "usr/lib/lv2/$NAME.lv2/${NAME}_ui.so"; do
     for lib in $(objdump -p "$work/unpacked/$bin" | awk '$1 == "NEEDED" { print $2 }'); do
       # "lib => /path (addr)", or for the dynamic loader "/path (addr)".
       path=$(ldd "$work/unpacked/$bin" | awk -v l="$lib" '$1 == l { print ($3 ~ /^\// ? $3 : $1) }
@@ -205,11 +208,12 @@ main_part() {
   # by the last commit.
   listing=$(TZ=UTC dpkg-deb -c "$deb")
   expected=$(
-    printf '%s\n' ./ ./usr/ ./usr/bin/ ./usr/bin/caldrith-render ./usr/lib/ ./usr/lib/vst3/ \
+    printf '%s\n' ./ ./usr/ ./usr/bin/ ./usr/bin/caldrith-render ./usr/lib/ ./usr/lib/vst3/ ./usr/lib/lv2/ \
       ./usr/share/ ./usr/share/doc/ ./usr/share/doc/caldrith/ ./usr/share/doc/caldrith/README.txt \
       ./usr/share/doc/caldrith/changelog.gz ./usr/share/doc/caldrith/copyright ./usr/share/man/ \
       ./usr/share/man/man1/ ./usr/share/man/man1/caldrith-render.1.gz
     (cd "$build" && find Caldrith.vst3 -type d -printf './usr/lib/vst3/%p/\n' -o -printf './usr/lib/vst3/%p\n')
+    (cd "$build" && find "$NAME.lv2" -type d -printf './usr/lib/lv2/%p/\n' -o -printf './usr/lib/lv2/%p\n')
   )
   check "the package holds exactly the expected files" \
     same "$(awk '{print $6}' <<<"$listing" | sort)" "$(sort <<<"$expected")"
@@ -254,6 +258,13 @@ main_part() {
       bash -c '[ "$0" = 1 ] && grep -q -F "$1/usr/bin/../lib/vst3/Caldrith.vst3" <<<"$2"' "$status" "$rootfs" "$err"
   fi
   mv "$work/moved.vst3" "$rootfs/usr/lib/vst3/Caldrith.vst3"
+  # The installed LV2 bundle as an LV2 host finds it: lilv's own tool, then the test host
+  # (plays, presets, state) against the VST 3 module.
+  check "lv2info finds the installed LV2 plug-in and its UI" bash -c \
+    'LV2_PATH="$0/usr/lib/lv2:/usr/lib/lv2" lv2info "$1" 2>/dev/null | grep -q "X11UI"' "$rootfs" "$LV2_URI"
+  check "the installed LV2 bundle passes the LV2 host tests" \
+    env CALDRITH_TEST_LV2_BUNDLE="$rootfs/usr/lib/lv2/$NAME.lv2" "$build/tests/lv2/test_lv2" --gtest_brief=1 \
+    >"$work/lv2-tests.log" 2>&1
   check "dpkg removes the package" dpkg --root="$rootfs" --force-script-chrootless -r caldrith >/dev/null
   check "... leaving none of its files" same "$(cd "$rootfs" && find usr -type f 2>/dev/null)" ""
 
@@ -263,8 +274,9 @@ main_part() {
   check "everything belongs to root" same "$(awk '{print $2}' <<<"$tarlist" | sort -u)" "0/0"
   mkdir -p "$work/tar"
   tar -C "$work/tar" -xzf "$dist/$tar_name.tar.gz"
-  check "the tarball holds the bundle as built" same "$(cd "$work/tar/$tar_name" && find Caldrith.vst3 | sort)" \
-    "$(cd "$build" && find Caldrith.vst3 | sort)"
+  check "the tarball holds the bundles as built" \
+    same "$(cd "$work/tar/$tar_name" && find Caldrith.vst3 "$NAME.lv2" | sort)" \
+    "$(cd "$build" && find Caldrith.vst3 "$NAME.lv2" | sort)"
   summary=$(HOME=$work/home "$work/tar/$tar_name/caldrith-render" --quiet --seconds 0.25 -o "$work/t.wav" 2>&1) ||
     summary="failed: $summary"
   check "its caldrith-render renders with the bundle beside it" contains "$summary" "t.wav: 0.25 s"
