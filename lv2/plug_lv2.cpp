@@ -33,7 +33,6 @@ const Lv2PluginRegistration* gRegistration = nullptr;
 // Blocks longer than the host's announced maximum (or this, without one) are rendered in
 // pieces of this size; the scratch arrays are sized for it when the instance is made.
 constexpr int kDefaultMaxBlock = 4096;
-constexpr int kMaxBlockLimit = 1 << 16;
 
 struct Urids {
   LV2_URID atomBlank, atomObject, atomFloat, atomDouble, atomInt, atomLong, atomBool;
@@ -318,8 +317,8 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*,
     if (o->context != LV2_OPTIONS_INSTANCE ||
         !ReadStateValue(o->value, o->size, o->type, types, &v))
       continue;
-    if (o->key == u.maxBlock) maxBlock = static_cast<int>(std::min(v, double(kMaxBlockLimit)));
-    if (o->key == u.nominalBlock) nominal = static_cast<int>(std::min(v, double(kMaxBlockLimit)));
+    if (o->key == u.maxBlock) maxBlock = static_cast<int>(std::min(v, double(kMaxBlockFrames)));
+    if (o->key == u.nominalBlock) nominal = static_cast<int>(std::min(v, double(kMaxBlockFrames)));
   }
   int block = maxBlock > 0 ? maxBlock : nominal > 0 ? nominal : kDefaultMaxBlock;
   IPlugBase* plug = gRegistration->create();

@@ -96,7 +96,7 @@ class IPlugVST3View : public Steinberg::CPluginView {
 
 class IPlugVST3 : public IPlugBase,
                   public Steinberg::Vst::IUnitInfo,
-                  public Steinberg::Vst::SingleComponentEffect {
+                  public plugvst3::SingleComponentEffect {
  public:
   IPlugVST3(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
             const char* productName, const char* mfrName, int vendorVersion, int uniqueID,
