@@ -4,6 +4,7 @@
 // link and the UI's write function. The host's idle calls drive the X connection and the
 // editor's frames on the host's UI thread.
 #include <lv2/options/options.h>
+#include <lv2/atom/atom.h>
 #include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
@@ -45,8 +46,11 @@ class Lv2Ui : public IPlugHostLink {
     RegisteredLv2Plugin()->destroy(mPlug);
   }
 
-  bool Open(void* parent, double rate, const LV2UI_Resize* resize, const LV2UI_Touch* touch) {
+  // `scale` is the host's ui:scaleFactor, 0 when it told none (the screen's is taken then).
+  bool Open(void* parent, double rate, double scale, const LV2UI_Resize* resize,
+            const LV2UI_Touch* touch) {
     mTouch = touch;
+    mResize = resize;
     mGui = dynamic_cast<IGraphicsX11*>(PlugGraphics(mPlug));
     if (!mGui) return false;
     {
@@ -55,13 +59,18 @@ class Lv2Ui : public IPlugHostLink {
       for (int i = 0; i < mPlug->ParamCount(); ++i) mPlug->HandleParamChange(i);
     }
     mPlug->SetHostLink(this, kAPILV2);
+    if (scale > 0.0) {
+      mGui->SetScaleFactor(scale);
+    } else {
+      mGui->UsePlatformScale(parent);
+    }
     if (!mGui->CreateEditorWindow(parent) || !mGui->HasWindow()) {
       mGui = nullptr;
       return false;
     }
     mPlug->EditorOpened();
-    if (resize && resize->ui_resize)
-      resize->ui_resize(resize->handle, mGui->Width(), mGui->Height());
+    const IPixelSize px = mGui->PixelSize();
+    ResizeEditor(px.W, px.H);
     mNextFrame = std::chrono::steady_clock::now();
     return true;
   }
@@ -112,6 +121,31 @@ class Lv2Ui : public IPlugHostLink {
     mWrite(mController, static_cast<uint32_t>(idx), sizeof v, 0, &v);
   }
   void EndEdit(int idx) override { Grab(idx, false); }
+  // The editor's size in pixels changed (a zoom chosen in the editor, a new scale factor).
+  void ResizeEditor(int width, int height) override {
+    if (mResize && mResize->ui_resize) mResize->ui_resize(mResize->handle, width, height);
+  }
+
+  // Options the host changes while the UI is open: a new ui:scaleFactor resizes the editor.
+  void KnowOptions(LV2_URID scaleKey, const AtomTypes& types) {
+    mScaleKey = scaleKey;
+    mTypes = types;
+  }
+  uint32_t SetOptions(const LV2_Options_Option* options) {
+    uint32_t status = LV2_OPTIONS_SUCCESS;
+    for (const LV2_Options_Option* o = options; o && o->key; ++o) {
+      double v = 0.0;
+      if (o->key != mScaleKey || !mScaleKey) {
+        status |= LV2_OPTIONS_ERR_BAD_KEY;
+      } else if (!mGui || !ReadStateValue(o->value, o->size, o->type, mTypes, &v) || !(v > 0.0)) {
+        status |= LV2_OPTIONS_ERR_BAD_VALUE;
+      } else {
+        const IPixelSize px = mGui->SetScaleFactor(v);
+        ResizeEditor(px.W, px.H);
+      }
+    }
+    return status;
+  }
 
  private:
   void Grab(int idx, bool grabbed) {
@@ -126,6 +160,9 @@ class Lv2Ui : public IPlugHostLink {
   LV2UI_Write_Function mWrite;
   LV2UI_Controller mController;
   const LV2UI_Touch* mTouch = nullptr;
+  const LV2UI_Resize* mResize = nullptr;
+  LV2_URID mScaleKey = 0;
+  AtomTypes mTypes{};
   std::vector<bool> mGrabbed;
   IGraphicsX11* mGui = nullptr;
   std::chrono::steady_clock::time_point mNextFrame;
@@ -155,16 +192,23 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
   // The editor lives only inside the host's window.
   if (!parent) return nullptr;
   double rate = kDefaultUiRate;
+  double scale = 0.0;
+  LV2_URID scaleKey = 0;
+  AtomTypes types{};
+  if (map) {
+    scaleKey = map->map(map->handle, LV2_UI__scaleFactor);
+    types = {map->map(map->handle, LV2_ATOM__Float), map->map(map->handle, LV2_ATOM__Double),
+             map->map(map->handle, LV2_ATOM__Int), map->map(map->handle, LV2_ATOM__Long)};
+  }
   if (map && options) {
     const LV2_URID rateKey = map->map(map->handle, LV2_PARAMETERS__sampleRate);
-    const AtomTypes types{
-        map->map(map->handle, LV2_ATOM__Float), map->map(map->handle, LV2_ATOM__Double),
-        map->map(map->handle, LV2_ATOM__Int), map->map(map->handle, LV2_ATOM__Long)};
     for (const LV2_Options_Option* o = options; o->key; ++o) {
       double v = 0.0;
       if (o->key == rateKey && ReadStateValue(o->value, o->size, o->type, types, &v) && v >= 1.0 &&
           v <= 10.0e6)
         rate = v;
+      if (o->key == scaleKey && ReadStateValue(o->value, o->size, o->type, types, &v) && v > 0.0)
+        scale = v;
     }
   }
   IPlugBase* plug = reg->create();
@@ -174,7 +218,8 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     reg->destroy(plug);
     return nullptr;
   }
-  if (!ui->Open(parent, rate, resize, touch)) {
+  ui->KnowOptions(scaleKey, types);
+  if (!ui->Open(parent, rate, scale, resize, touch)) {
     delete ui;
     return nullptr;
   }
@@ -194,9 +239,19 @@ int Idle(LV2UI_Handle h) {
   return static_cast<Lv2Ui*>(h)->Idle();
 }
 
+uint32_t GetOptions(LV2UI_Handle, LV2_Options_Option*) {
+  return LV2_OPTIONS_ERR_BAD_KEY;
+}
+
+uint32_t SetOptions(LV2UI_Handle h, const LV2_Options_Option* options) {
+  return static_cast<Lv2Ui*>(h)->SetOptions(options);
+}
+
 const void* ExtensionData(const char* uri) {
   static const LV2UI_Idle_Interface kIdle = {Idle};
+  static const LV2_Options_Interface kOptions = {GetOptions, SetOptions};
   if (uri && std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
+  if (uri && std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptions;
   return nullptr;
 }
 

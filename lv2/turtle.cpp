@@ -194,7 +194,7 @@ std::string PluginTurtle(const PlugIdentity& id, IPlugBase& plug) {
   t += "  lv2:requiredFeature ui:idleInterface, ui:parent ;\n";
   t += "  lv2:optionalFeature ui:resize, ui:touch, opts:options ;\n";
   t += "  opts:supportedOption ui:scaleFactor, param:sampleRate ;\n";
-  t += "  lv2:extensionData ui:idleInterface .\n";
+  t += "  lv2:extensionData ui:idleInterface, opts:interface .\n";
   return t;
 }
 

@@ -177,6 +177,20 @@ TEST(Lv2Ui, EmbedsShowsTheVst3PictureAndWritesEdits) {
   pump(700);
   EXPECT_EQ(ui.touches.back(), std::make_pair(static_cast<uint32_t>(kRate), false));
 
+  // The host's scale factor changes: the editor asks for its new size.
+  const auto* opts =
+      static_cast<const LV2_Options_Interface*>(d->extension_data(LV2_OPTIONS__interface));
+  ASSERT_NE(opts, nullptr);
+  float two = 2.0f;
+  const LV2_Options_Option scale[2] = {
+      {LV2_OPTIONS_INSTANCE, 0, MapUri(nullptr, LV2_UI__scaleFactor), sizeof two,
+       MapUri(nullptr, LV2_ATOM__Float), &two},
+      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+  EXPECT_EQ(opts->set(handle, scale), static_cast<uint32_t>(LV2_OPTIONS_SUCCESS));
+  EXPECT_EQ(ui.width, 1200);
+  EXPECT_EQ(ui.height, 950);
+  pump(100);
+
   d->cleanup(handle);
   host.Sync();
   EXPECT_TRUE(host.Children(parent).empty());
