@@ -1,7 +1,7 @@
 // LV2 state restore with arbitrary properties: each of the 23 keys present or not, with any
-// type, size and bytes, and keys of nobody's. Whatever arrives, a value that is sound sets its
-// parameter (clamped), anything else leaves it as it was; saving afterwards gives one finite
-// double per parameter inside its range, and a block rendered after it is finite.
+// type, size and bytes, and keys of nobody's. Whatever arrives, a missing, mistyped, wrong-sized
+// or non-finite value leaves its parameter as it was; saving afterwards gives one finite double
+// per parameter, and a block rendered after it is finite.
 #include <lv2/atom/atom.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
@@ -89,6 +89,19 @@ Plugin& Instance() {
 const char* const kTypes[] = {LV2_ATOM__Double, LV2_ATOM__Float,  LV2_ATOM__Int,
                               LV2_ATOM__Long,   LV2_ATOM__String, LV2_ATOM__Bool};
 
+bool Sound(const Property& p) {
+  const size_t n = p.body.size();
+  auto finite = [&](auto v) {
+    std::memcpy(&v, p.body.data(), sizeof v);
+    return std::isfinite(static_cast<double>(v));
+  };
+  if (p.type == Map(nullptr, LV2_ATOM__Double)) return n == 8 && finite(0.0);
+  if (p.type == Map(nullptr, LV2_ATOM__Float)) return n == 4 && finite(0.0f);
+  if (p.type == Map(nullptr, LV2_ATOM__Int)) return n == 4;
+  if (p.type == Map(nullptr, LV2_ATOM__Long)) return n == 8;
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -119,8 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(after.saved.size() == 23);
   for (size_t i = 0; i < 23; ++i) {
     FUZZ_CHECK(std::isfinite(after.saved[i]));
-    // A parameter whose property was missing keeps its value.
-    if (!props.byKey.count(plug.keys[i])) FUZZ_CHECK(after.saved[i] == before.saved[i]);
+    // A parameter whose property is missing or not a finite number of its type's exact size
+    // keeps its value.
+    auto it = props.byKey.find(plug.keys[i]);
+    if (it == props.byKey.end() || !Sound(it->second))
+      FUZZ_CHECK(after.saved[i] == before.saved[i]);
   }
   plug.d->run(plug.handle, 64);
   for (auto& channel : plug.out)
