@@ -107,10 +107,14 @@ bool ReadStateValue(const void* data, size_t size, uint32_t type, const AtomType
 
 namespace {
 
+// A host's number brought inside what the integer it becomes can hold.
+double Clamped(double v, double limit) {
+  return v < -limit ? -limit : v > limit ? limit : v;
+}
+
 class Lv2Plugin {
  public:
-  Lv2Plugin(IPlugBase* plug, LV2_URID_Map* map, double rate, int maxBlock)
-      : mPlug(plug), mMap(map) {
+  Lv2Plugin(IPlugBase* plug, LV2_URID_Map* map, double rate, int maxBlock) : mPlug(plug) {
     mUrids.Map(map);
     mTypes = {mUrids.atomFloat, mUrids.atomDouble, mUrids.atomInt, mUrids.atomLong};
     const int n = plug->ParamCount();
@@ -167,7 +171,7 @@ class Lv2Plugin {
     ReadEvents();
     HostTimeline timeline;
     timeline.transportState = mSpeed != 0.0 ? 1 : 0;
-    timeline.samplePosition = static_cast<int64_t>(mFrame);
+    timeline.samplePosition = static_cast<int64_t>(Clamped(mFrame, 9.0e18));
     timeline.tempo = mBpm;
     timeline.numerator = mBeatsPerBar;
     timeline.denominator = mBeatUnit;
@@ -177,6 +181,7 @@ class Lv2Plugin {
     mPlug->ProcessBlockFloat(n);
     // Hosts send a position when it changes; between them the transport runs on.
     mFrame += mSpeed * static_cast<double>(n);
+    if (!std::isfinite(mFrame)) mFrame = 0.0;  // a host's absurd speed
   }
 
   void Save(LV2_State_Store_Function store, LV2_State_Handle handle) {
@@ -236,8 +241,11 @@ class Lv2Plugin {
     if (!mEvents || mEvents->atom.type != mUrids.atomSequence ||
         mEvents->atom.size < sizeof(LV2_Atom_Sequence_Body))
       return;
+    const auto* end = reinterpret_cast<const uint8_t*>(&mEvents->body) + mEvents->atom.size;
     LV2_ATOM_SEQUENCE_FOREACH(mEvents, ev) {
       const LV2_Atom& body = ev->body;
+      // An event that claims more than the sequence holds ends it.
+      if (reinterpret_cast<const uint8_t*>(&body + 1) + body.size > end) break;
       if (body.type == mUrids.midiEvent) {
         if (body.size < 1) continue;
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&body + 1);
@@ -272,13 +280,13 @@ class Lv2Plugin {
     // block's first frame.
     if (AtomNumber(frame, mTypes, &v))
       mFrame = v - mSpeed * static_cast<double>(std::max<int64_t>(0, offset));
+    if (!std::isfinite(mFrame)) mFrame = 0.0;
     if (AtomNumber(bpm, mTypes, &v)) mBpm = v;
-    if (AtomNumber(beatsPerBar, mTypes, &v)) mBeatsPerBar = static_cast<int32_t>(v);
-    if (AtomNumber(beatUnit, mTypes, &v)) mBeatUnit = static_cast<int32_t>(v);
+    if (AtomNumber(beatsPerBar, mTypes, &v)) mBeatsPerBar = static_cast<int32_t>(Clamped(v, 1e9));
+    if (AtomNumber(beatUnit, mTypes, &v)) mBeatUnit = static_cast<int32_t>(Clamped(v, 1e9));
   }
 
   IPlugBase* mPlug;
-  LV2_URID_Map* mMap;
   Urids mUrids{};
   AtomTypes mTypes{};
   std::vector<const float*> mControls;
