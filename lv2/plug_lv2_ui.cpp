@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -35,7 +36,8 @@ class Lv2Ui : public IPlugHostLink {
       : mPlug(plug),
         mWrite(write),
         mController(controller),
-        mGrabbed(static_cast<size_t>(plug->ParamCount()), false) {}
+        mGrabbed(static_cast<size_t>(plug->ParamCount()), false),
+        mKnown(static_cast<size_t>(plug->ParamCount()), std::numeric_limits<float>::quiet_NaN()) {}
 
   ~Lv2Ui() override {
     if (mGui) {
@@ -84,6 +86,7 @@ class Lv2Ui : public IPlugHostLink {
     float v = 0.0f;
     std::memcpy(&v, buffer, sizeof v);
     if (std::isnan(v)) return;
+    mKnown[port] = v;
     PlugLock lock(mPlug->Mutex());
     p->SetValue(v);
     if (IPlugEditor* gui = mPlug->GetGUI())
@@ -115,12 +118,19 @@ class Lv2Ui : public IPlugHostLink {
   void BeginEdit(int idx) override { Grab(idx, true); }
   void PerformEdit(int idx, double normalized) override {
     const PlugParam* p = mPlug->ParamAt(idx);
-    if (!p || !mWrite) return;
-    Grab(idx, true);
-    const float v = static_cast<float>(p->DenormalizeValue(normalized));
-    mWrite(mController, static_cast<uint32_t>(idx), sizeof v, 0, &v);
+    if (!p) return;
+    Write(idx, static_cast<float>(p->DenormalizeValue(normalized)));
   }
-  void EndEdit(int idx) override { Grab(idx, false); }
+  // Edits the graphs and the sweep arrows make set the value between begin and end without
+  // reporting it (the VST 3 host reads it from the shared object); here the plug-in is a
+  // separate instance, so a value the host has not heard of is written before the end.
+  void EndEdit(int idx) override {
+    if (const PlugParam* p = mPlug->ParamAt(idx)) {
+      const float v = static_cast<float>(p->Value());
+      if (!(v == mKnown[static_cast<size_t>(idx)])) Write(idx, v);
+    }
+    Grab(idx, false);
+  }
   // The editor's size in pixels changed (a zoom chosen in the editor, a new scale factor).
   void ResizeEditor(int width, int height) override {
     if (mResize && mResize->ui_resize) mResize->ui_resize(mResize->handle, width, height);
@@ -148,6 +158,12 @@ class Lv2Ui : public IPlugHostLink {
   }
 
  private:
+  void Write(int idx, float v) {
+    if (!mWrite) return;
+    Grab(idx, true);
+    mKnown[static_cast<size_t>(idx)] = v;
+    mWrite(mController, static_cast<uint32_t>(idx), sizeof v, 0, &v);
+  }
   void Grab(int idx, bool grabbed) {
     if (idx < 0 || idx >= mPlug->ParamCount()) return;
     auto bit = mGrabbed.begin() + idx;
@@ -164,6 +180,8 @@ class Lv2Ui : public IPlugHostLink {
   LV2_URID mScaleKey = 0;
   AtomTypes mTypes{};
   std::vector<bool> mGrabbed;
+  // Per port, the value the host last told or was told.
+  std::vector<float> mKnown;
   IGraphicsX11* mGui = nullptr;
   std::chrono::steady_clock::time_point mNextFrame;
 };

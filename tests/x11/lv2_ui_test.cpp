@@ -183,6 +183,15 @@ TEST(Lv2Ui, EmbedsShowsTheVst3PictureAndWritesEdits) {
   pump(700);
   EXPECT_EQ(ui.touches.back(), std::make_pair(static_cast<uint32_t>(kRate), false));
 
+  // A click on the frequency graph's straight-sweep button sets the curvature in the editor's
+  // own instance, without a value edit: the host hears it all the same.
+  host.MoveTo(kX + 284, kY + 370);
+  pump(80);
+  host.Click(1);
+  pump(100);
+  EXPECT_EQ(ui.writes.back(), std::make_pair(static_cast<uint32_t>(kQfreq), 0.0f));
+  EXPECT_EQ(ui.touches.back(), std::make_pair(static_cast<uint32_t>(kQfreq), false));
+
   // The host's scale factor changes: the editor asks for its new size.
   const auto* opts =
       static_cast<const LV2_Options_Interface*>(d->extension_data(LV2_OPTIONS__interface));
