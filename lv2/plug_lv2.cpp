@@ -8,7 +8,6 @@
 #include <lv2/core/lv2.h>
 #include <lv2/midi/midi.h>
 #include <lv2/options/options.h>
-#include <lv2/parameters/parameters.h>
 #include <lv2/state/state.h>
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
@@ -35,9 +34,9 @@ const Lv2PluginRegistration* gRegistration = nullptr;
 constexpr int kDefaultMaxBlock = 4096;
 
 struct Urids {
-  LV2_URID atomBlank, atomObject, atomFloat, atomDouble, atomInt, atomLong, atomBool;
+  LV2_URID atomBlank, atomObject, atomFloat, atomDouble, atomInt, atomLong;
   LV2_URID atomSequence, midiEvent, timePosition, timeSpeed, timeFrame, timeBpm;
-  LV2_URID timeBeatsPerBar, timeBeatUnit, paramSampleRate, maxBlock, nominalBlock;
+  LV2_URID timeBeatsPerBar, timeBeatUnit, maxBlock, nominalBlock;
 
   void Map(LV2_URID_Map* m) {
     auto u = [m](const char* uri) { return m->map(m->handle, uri); };
@@ -47,7 +46,6 @@ struct Urids {
     atomDouble = u(LV2_ATOM__Double);
     atomInt = u(LV2_ATOM__Int);
     atomLong = u(LV2_ATOM__Long);
-    atomBool = u(LV2_ATOM__Bool);
     atomSequence = u(LV2_ATOM__Sequence);
     midiEvent = u(LV2_MIDI__MidiEvent);
     timePosition = u(LV2_TIME__Position);
@@ -56,7 +54,6 @@ struct Urids {
     timeBpm = u(LV2_TIME__beatsPerMinute);
     timeBeatsPerBar = u(LV2_TIME__beatsPerBar);
     timeBeatUnit = u(LV2_TIME__beatUnit);
-    paramSampleRate = u(LV2_PARAMETERS__sampleRate);
     maxBlock = u(LV2_BUF_SIZE__maxBlockLength);
     nominalBlock = u(LV2_BUF_SIZE__nominalBlockLength);
   }
