@@ -33,6 +33,11 @@ caldrith_session::Catalog CatalogOf(Steinberg::Vst::IEditController* controller,
                                     Steinberg::Vst::IUnitInfo* units,
                                     std::vector<Steinberg::Vst::ParamID>* tags);
 
+// "" when `bytes` is a state of the plug-in the catalog describes: one little-endian double per
+// parameter (the preset selector aside) in catalog order, each a number inside its range;
+// else why not.
+std::string CheckState(const caldrith_session::Catalog& catalog, const std::vector<char>& bytes);
+
 class HostedPlugin {
  public:
   HostedPlugin() = default;
@@ -56,8 +61,9 @@ class HostedPlugin {
 
   void ListParams();
   void ListPresets();
-  void RestoreState(const std::string& path);
-  void SaveState(const std::string& path);
+  // A state as the component stores it; restored only after CheckState accepted it.
+  void RestoreState(const std::vector<char>& bytes, const std::string& path);
+  std::vector<char> State();
 
   // Command-line changes, as normalized values for the first block (throw UsageError).
   HostChange PresetChange(const caldrith_session::Catalog& catalog, const std::string& preset);

@@ -15,6 +15,9 @@ int64_t SampleOf(double seconds, double rate) {
 }
 
 double SessionSeconds(const Session& session, double secondsOption) {
+  if (session.endTime >= 0.0 && secondsOption >= 0.0) {
+    return std::min(session.endTime, secondsOption);
+  }
   if (session.endTime >= 0.0) return session.endTime;
   if (secondsOption >= 0.0) return secondsOption;
   return session.lastTime;

@@ -15,8 +15,8 @@ namespace caldrith_session {
 int GlideStepFrames(double rate);
 // The sample a time falls on (round to nearest).
 int64_t SampleOf(double seconds, double rate);
-// Length of a session: its `end`, else the --seconds given (secondsOption >= 0), else the time
-// of its last action.
+// Length of a session: its `end`, shortened by the --seconds given (secondsOption >= 0), else
+// those seconds, else the time of its last action.
 double SessionSeconds(const Session& session, double secondsOption);
 
 struct ParamChange {
