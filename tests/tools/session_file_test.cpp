@@ -239,6 +239,10 @@ TEST(SessionFile, NamesAndValuesAsTheCommandLineTakesThem) {
     EXPECT_EQ(caldrith_session::ResolveValue(c.params[kWave], text, &v), "") << text;
     EXPECT_EQ(v, 5.0) << text;
   }
+  EXPECT_NE(caldrith_session::ResolveValue(c.params[kTones], "7.5", &v), "");
+  EXPECT_EQ(caldrith_session::ResolveValue(c.params[kTones], "7.0", &v), "");
+  EXPECT_LT(caldrith_session::ResolveValue(c.params[kWave], std::string(1 << 20, 'x'), &v).size(),
+            160u);
   EXPECT_NE(caldrith_session::ResolveValue(c.params[kIso], "nan", &v), "");
   EXPECT_NE(caldrith_session::ResolveValue(c.params[kIso], "0.0099", &v), "");
   EXPECT_EQ(caldrith_session::ResolveValue(c.params[kIso], "0.01", &v), "");

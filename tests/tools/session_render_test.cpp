@@ -343,6 +343,11 @@ TEST(SessionRender, BadSessionsStopBeforeAnythingIsRendered) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("lasts no time"), std::string::npos) << r.err;
   EXPECT_EQ(RunTool("--session " + session + " --seconds 0.05 -o " + wav).code, 0);
+  // --seconds shortens a session that ends, and says so; it cannot lengthen it.
+  WriteText(session, "0:00 Volume = 30\n0:20 end\n");
+  EXPECT_EQ(RunTool("--session " + session + " --seconds 21 -o " + wav).code, 2);
+  r = RunTool("--session " + session + " --seconds 0.05 -o " + wav);
+  EXPECT_NE(r.out.find("(0:00.05 of 0:20, shortened by --seconds"), std::string::npos) << r.out;
 }
 
 TEST(SessionRender, FormatsAndThePicture) {
