@@ -27,6 +27,7 @@
 #include "tools/session_file.h"
 #include "tools/session_plot.h"
 #include "tools/session_render.h"
+#include "tools/session_timeline.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
@@ -239,6 +240,76 @@ void OnInterrupt(int) {
   gInterrupted = 1;
 }
 
+// A `stop` does nothing while Play Anyway is on, and most presets turn it on: each such stop
+// is reported before rendering, with what turned the switch on. What a preset does to it is
+// tried out on a second instance, started from the same state, so that the one that renders
+// is not touched.
+void WarnAboutStops(caldrith_render::HostedPlugin& plug, const caldrith_session::Catalog& catalog,
+                    const caldrith_session::Session& session, const RenderOptions& opts,
+                    const std::vector<char>& stateIn) {
+  using caldrith_session::SwitchEffect;
+  const int param = caldrith_session::FindParam(catalog, "Play Anyway");
+  const bool stops = std::any_of(session.actions.begin(), session.actions.end(), [](const auto& a) {
+    return a.kind == caldrith_session::ActionKind::kStop;
+  });
+  if (param < 0 || !stops) return;
+  caldrith_render::HostedPlugin probe;
+  probe.OpenBeside(plug, opts.hostName);
+  probe.BuildCatalog();
+  if (!stateIn.empty()) probe.RestoreState(stateIn, opts.stateIn);
+  probe.Start(opts.rate, 1, false, false);
+  const Steinberg::Vst::ParamID tag = probe.TagOf(param);
+  IEditController* controller = probe.Controller();
+  std::vector<SwitchEffect> effects(catalog.presets.size(), SwitchEffect::kLeaves);
+  std::vector<bool> tried(catalog.presets.size(), false);
+  auto effectOf = [&](int preset) {
+    if (tried[static_cast<size_t>(preset)] || !probe.HasPresets()) {
+      return effects[static_cast<size_t>(preset)];
+    }
+    const caldrith_render::HostChange select{
+        probe.PresetTag(), controller->plainParamToNormalized(probe.PresetTag(), preset)};
+    SwitchEffect effect = SwitchEffect::kOn;
+    probe.ProcessChanges({{tag, 0.0}});
+    probe.ProcessChanges({select});
+    if (probe.PlainValue(tag) <= 0.5) {
+      probe.ProcessChanges({{tag, 1.0}});
+      probe.ProcessChanges({select});
+      effect = probe.PlainValue(tag) > 0.5 ? SwitchEffect::kLeaves : SwitchEffect::kOff;
+    }
+    tried[static_cast<size_t>(preset)] = true;
+    return effects[static_cast<size_t>(preset)] = effect;
+  };
+
+  caldrith_session::SwitchState initial{
+      probe.PlainValue(tag) > 0.5,
+      stateIn.empty() ? "by default" : "by the state in " + opts.stateIn};
+  int preset = -1;
+  if (!opts.preset.empty() &&
+      caldrith_session::ResolvePreset(catalog, opts.preset, &preset).empty()) {
+    SwitchEffect effect = effectOf(preset);
+    if (effect != SwitchEffect::kLeaves) {
+      initial = {effect == SwitchEffect::kOn, "by --preset " + opts.preset};
+    }
+  }
+  for (const std::string& p : opts.params) {
+    size_t eq = p.find('=');
+    double value = 0.0;
+    if (caldrith_session::FindParam(catalog, p.substr(0, eq)) == param &&
+        caldrith_session::ResolveValue(catalog.params[static_cast<size_t>(param)], p.substr(eq + 1),
+                                       &value)
+            .empty()) {
+      initial = {value > 0.5, "by --param"};
+    }
+  }
+  for (const auto& a : session.actions) {
+    if (a.kind == caldrith_session::ActionKind::kPreset) effectOf(a.preset);
+  }
+  for (const std::string& w : caldrith_session::StopsWithoutEffect(session, catalog, param, initial,
+                                                                   effects, opts.session)) {
+    std::fprintf(stderr, "%s\n", w.c_str());
+  }
+}
+
 // Feeds the audio callback from the renderer; nothing here allocates or locks.
 class LiveFill : public caldrith_render::AudioFill {
  public:
@@ -446,6 +517,7 @@ int Render(const RenderOptions& opts) {
   std::vector<caldrith_render::HostChange> initial;
   if (!opts.preset.empty()) initial.push_back(plug.PresetChange(catalog, opts.preset));
   for (const std::string& p : opts.params) initial.push_back(plug.ParamChange(catalog, p));
+  if (haveSession) WarnAboutStops(plug, catalog, session, opts, stateIn);
 
   const bool f64 = opts.precision == 64;
   plug.Start(opts.rate, opts.block, f64, opts.play);

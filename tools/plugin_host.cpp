@@ -47,9 +47,22 @@ void HostedPlugin::Open(const std::string& bundle, const std::string& hostName) 
   }
   mFactory = mModule.Factory();
   if (!mFactory) throw std::runtime_error("the module gave no plug-in factory");
+  CreateInstance(hostName, true);
+}
+
+void HostedPlugin::OpenBeside(const HostedPlugin& other, const std::string& hostName) {
+  mFactory = other.mFactory;
+  if (!mFactory) throw std::runtime_error("the module gave no plug-in factory");
+  mFactory->addRef();
+  // The factory keeps the first instance's host context, which outlives this one.
+  CreateInstance(hostName, false);
+}
+
+void HostedPlugin::CreateInstance(const std::string& hostName, bool ownsFactory) {
   mHost = std::make_unique<caldrith_host::HostContext>(hostName.c_str());
   IPluginFactory3* f3 = nullptr;
-  if (mFactory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) == kResultOk &&
+  if (ownsFactory &&
+      mFactory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) == kResultOk &&
       f3) {
     f3->setHostContext(static_cast<IHostApplication*>(mHost.get()));
     f3->release();
@@ -296,6 +309,27 @@ void HostedPlugin::Stop() {
 
 double HostedPlugin::PlainValue(ParamID id) {
   return mController->normalizedParamToPlain(id, mController->getParamNormalized(id));
+}
+
+void HostedPlugin::ProcessChanges(const std::vector<HostChange>& changes) {
+  caldrith_host::ParamChanges queue(static_cast<int32>(changes.size() + 1));
+  for (const HostChange& c : changes) queue.Add(c.id, c.normalized);
+  caldrith_host::EventList events(0);
+  std::vector<std::vector<float>> buffers(static_cast<size_t>(mChannels), std::vector<float>(1));
+  std::vector<float*> pointers;
+  for (std::vector<float>& b : buffers) pointers.push_back(b.data());
+  AudioBusBuffers out{};
+  out.numChannels = mChannels;
+  out.channelBuffers32 = pointers.data();
+  ProcessData data{};
+  data.processMode = kOffline;
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = 1;
+  data.numOutputs = 1;
+  data.outputs = &out;
+  data.inputEvents = &events;
+  data.inputParameterChanges = &queue;
+  mProcessor->process(data);
 }
 
 }  // namespace caldrith_render

@@ -48,6 +48,9 @@ class HostedPlugin {
   // Loads the bundle and creates, initializes and connects the first audio class. Throws
   // std::runtime_error when that fails.
   void Open(const std::string& bundle, const std::string& hostName);
+  // A second instance from the module `other` loaded, to try changes out on without touching
+  // the first; close it before `other`.
+  void OpenBeside(const HostedPlugin& other, const std::string& hostName);
   void Close();
 
   // Parameters (the preset selector included, flagged) and presets, for name lookups.
@@ -74,6 +77,8 @@ class HostedPlugin {
   void Stop();
 
   double PlainValue(Steinberg::Vst::ParamID id);
+  // One frame processed with these changes (after Start), for trying them out.
+  void ProcessChanges(const std::vector<HostChange>& changes);
 
   Steinberg::Vst::IComponent* Component() const { return mComponent; }
   Steinberg::Vst::IAudioProcessor* Processor() const { return mProcessor; }
@@ -85,6 +90,7 @@ class HostedPlugin {
   void SetPresetName(std::string name) { mPresetName = std::move(name); }
 
  private:
+  void CreateInstance(const std::string& hostName, bool ownsFactory);
   std::string ValueText(Steinberg::Vst::ParamID id, double normalized);
   std::vector<std::string> PresetNames();
 

@@ -343,6 +343,14 @@ TEST(SessionRender, BadSessionsStopBeforeAnythingIsRendered) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("lasts no time"), std::string::npos) << r.err;
   EXPECT_EQ(RunTool("--session " + session + " --seconds 0.05 -o " + wav).code, 0);
+  // A stop that Play Anyway makes void is reported with what turned it on.
+  WriteText(session, "0:00 preset 40\n0:00.02 stop\n0:00.05 end\n");
+  r = RunTool("--session " + session + " -o " + wav);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.err.find(session + ":2: stop has no effect: Play Anyway is Yes (set by preset 40 at "
+                                 "0:00)"),
+            std::string::npos)
+      << r.err;
   // --seconds shortens a session that ends, and says so; it cannot lengthen it.
   WriteText(session, "0:00 Volume = 30\n0:20 end\n");
   EXPECT_EQ(RunTool("--session " + session + " --seconds 21 -o " + wav).code, 2);
