@@ -581,7 +581,10 @@ int Render(const RenderOptions& opts) {
     std::snprintf(part, sizeof(part), ": %.2f s, %d Hz, %s",
                   static_cast<double>(rendered) / opts.rate, opts.rate, format.description.c_str());
     summary = opts.output + part;
-    if (fileCut) summary += ", stopped by the user";
+    if (fileCut) {
+      summary += rendered > 0 ? ", stopped by the user"
+                              : ", stopped by the user before any audio: the file was left as it was";
+    }
   }
   if (!plug.PresetName().empty()) summary += ", preset \"" + plug.PresetName() + "\"";
   if (haveSession) {
