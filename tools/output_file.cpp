@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <vector>
@@ -77,11 +78,19 @@ std::string SystemMessage(const std::string& what, const std::string& path, int 
   return what + " " + path + ": " + std::strerror(error);
 }
 
-ReplacingFile::ReplacingFile(const std::string& target) : mTarget(target) {
+ReplacingFile::ReplacingFile(const std::string& path) : mName(path), mTarget(path) {
   struct stat st {};
-  if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    throw Failure("cannot write", target, EISDIR);
+  if (stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) throw Failure("cannot write", path, EISDIR);
+    // A rename would replace a file the user may not write, or the link instead of its file.
+    if (access(path.c_str(), W_OK) != 0) throw Failure("cannot write", path, errno);
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      char* real = realpath(path.c_str(), nullptr);
+      if (real) mTarget = real;
+      std::free(real);
+    }
   }
+  const std::string& target = mTarget;
   const size_t slash = target.find_last_of('/');
   const size_t baseAt = slash == std::string::npos ? 0 : slash + 1;
   std::string name =
@@ -89,7 +98,7 @@ ReplacingFile::ReplacingFile(const std::string& target) : mTarget(target) {
   std::vector<char> buf(name.begin(), name.end());
   buf.push_back('\0');
   mFd = mkstemps(buf.data(), 4);
-  if (mFd < 0) throw Failure("cannot write", target, errno);
+  if (mFd < 0) throw Failure("cannot write", mName, errno);
   mTemp = buf.data();
 }
 
@@ -118,7 +127,7 @@ void ReplacingFile::Commit() {
   if (error == 0 && rename(mTemp.c_str(), mTarget.c_str()) != 0) error = errno;
   if (error != 0) {
     Discard();
-    throw Failure("cannot write", mTarget, error);
+    throw Failure("cannot write", mName, error);
   }
   mDone = true;
   // The rename itself reaches the disk with the folder.

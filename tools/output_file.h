@@ -23,7 +23,7 @@ class ReplacingFile {
 
   int Fd() const { return mFd; }
   const std::string& Path() const { return mTemp; }
-  const std::string& Target() const { return mTarget; }
+  const std::string& Target() const { return mName; }
   // Flushes the file to disk, gives it the target's permissions (a new file's for a new
   // target) and renames it over the target, then flushes the folder. Throws on failure, after
   // removing the temporary file.
@@ -31,7 +31,9 @@ class ReplacingFile {
   void Discard();
 
  private:
-  std::string mTarget, mTemp;
+  std::string mName;    // as the user gave it
+  std::string mTarget;  // the file a link points to, else the same
+  std::string mTemp;
   int mFd = -1;
   bool mDone = false;
 };
