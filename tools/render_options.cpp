@@ -159,7 +159,8 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.preset = v;
          return std::string();
        }},
-      {"--param", nullptr, "NAME=VALUE", "set a parameter to a real value (repeatable)",
+      {"--param", nullptr, "NAME=VALUE",
+       "set a parameter to a real value or one of its texts (repeatable)",
        [](RenderOptions& o, const std::string& v) {
          size_t eq = v.find('=');
          auto blank = [](const std::string& t) {
@@ -172,7 +173,8 @@ std::vector<OptionSpec>& RenderOptionTable() {
          return std::string();
        }},
       {"--seconds", nullptr, "S",
-       "length of the render (default 10; a session's own length when it has one)",
+       "length of the render (default 10; a session that ends lasts until its end, "
+       "which this may bring forward)",
        [](RenderOptions& o, const std::string& v) {
          double s = 0;
          if (!ParseDouble(v, &s) || s <= 0.0 || s > 86400.0) {
@@ -204,7 +206,7 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.sampleFormat = v;
          return std::string();
        }},
-      {"--state-in", nullptr, "FILE", "restore this plug-in state before rendering",
+      {"--state-in", nullptr, "FILE", "restore a state saved by --state-out, before rendering",
        [](RenderOptions& o, const std::string& v) {
          o.stateIn = v;
          return std::string();
