@@ -30,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(o.sampleFormat.empty() || o.sampleFormat == "float" || o.sampleFormat == "24");
   FUZZ_CHECK(!o.outputGiven || !o.output.empty());
   FUZZ_CHECK(o.plot.empty() || o.plot.size() > 4);
+  // An output device without --play does nothing: refused, whatever else is given.
+  const bool lists = o.listDevices || o.listPresets || o.listParams;
+  if (!o.help && !o.version && !lists && !o.device.empty() && !o.play) {
+    FUZZ_CHECK(!UnusedOptionMessage(o).empty());
+  }
   for (const std::string& p : o.params) {
     // NAME=VALUE: the first '=' has a name before it and a value after it.
     const size_t eq = p.find('=');

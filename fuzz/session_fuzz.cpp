@@ -64,6 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(a.param >= 0 && static_cast<size_t>(a.param) < catalog.params.size());
       const ParamEntry& p = catalog.params[static_cast<size_t>(a.param)];
       FUZZ_CHECK(!p.programChange && Inside(p, a.value));
+      // A stepped parameter is set to one of its steps only.
+      const double lo = std::fmin(p.min, p.max), hi = std::fmax(p.min, p.max);
+      const double step = hi > lo ? (a.value - lo) / (hi - lo) * p.stepCount : 0.0;
+      FUZZ_CHECK(p.stepCount == 0 || std::fabs(step - std::round(step)) <= 1e-9);
       if (a.kind == ActionKind::kGlide) {
         FUZZ_CHECK(p.CanGlide() && a.fromTime <= a.time);
         FUZZ_CHECK(a.fromStart || Inside(p, a.fromValue));
@@ -73,6 +77,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(a.preset >= 0 && static_cast<size_t>(a.preset) < catalog.presets.size());
     }
   }
+
+  // Play Anyway on throughout (every preset turns it on): each stop, and only a stop, is
+  // reported.
+  size_t stops = 0;
+  for (const Action& a : s.actions) stops += a.kind == ActionKind::kStop;
+  const int play = FindParam(catalog, "Play Anyway");
+  std::vector<SwitchEffect> presets(catalog.presets.size(), SwitchEffect::kOn);
+  std::vector<std::string> warnings = StopsWithoutEffect(s, catalog, play, {true, "by x"}, presets,
+                                                         "f");
+  bool turnedOff = false;
+  for (const Action& a : s.actions) turnedOff |= a.kind == ActionKind::kSet && a.param == play;
+  FUZZ_CHECK(warnings.size() <= stops && (turnedOff || warnings.size() == stops));
 
   // Planned at 50 Hz (a glide point every sample) and cut at 20 minutes to stay quick.
   const double rate = 50.0;

@@ -13,8 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,11 +21,13 @@
 
 #include "raster/raster.h"
 #include "tools/audio_output.h"
+#include "tools/output_file.h"
 #include "tools/plugin_host.h"
 #include "tools/render_options.h"
 #include "tools/session_file.h"
 #include "tools/session_plot.h"
 #include "tools/session_render.h"
+#include "tools/session_timeline.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
@@ -74,16 +75,24 @@ std::string DefaultBundle() {
   throw std::runtime_error(msg + "\n(name one with --bundle)");
 }
 
-bool ReadText(const std::string& path, std::string* out) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return !f.bad();
+// A file the user named: missing or a folder is theirs to mend (exit 2), anything else the
+// system's (exit 1).
+std::string ReadInput(const std::string& path, const std::string& what) {
+  std::string text;
+  int error = caldrith_render::ReadWholeFile(path, &text);
+  if (error == 0) return text;
+  std::string msg = caldrith_render::SystemMessage("cannot read " + what, path, error);
+  if (error == ENOENT || error == ENOTDIR || error == EISDIR || error == ENAMETOOLONG) {
+    throw UsageError{msg};
+  }
+  throw std::runtime_error(msg);
 }
 
 struct OutputFormat {
   int format = 0;
   std::string description;
+  int bytesPerSample = 4;  // in the file, for the length check; 0 for compressed formats
+  bool rf64 = false;
 };
 
 bool OneOf(int rate, std::initializer_list<int> rates) {
@@ -102,10 +111,13 @@ OutputFormat ChooseFormat(const RenderOptions& opts) {
     f.format = (ext == "wav" ? SF_FORMAT_WAV : SF_FORMAT_FLAC) |
                (sample == "float" ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24);
     f.description = sample == "float" ? "float" : "24-bit";
+    f.bytesPerSample = sample == "float" ? 4 : 3;
   } else if (ext == "ogg") {
+    f.bytesPerSample = 0;
     f.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
     f.description = "Ogg Vorbis";
   } else if (ext == "opus") {
+    f.bytesPerSample = 0;
 #ifdef CALDRITH_SNDFILE_OPUS
     f.format = SF_FORMAT_OGG | SF_FORMAT_OPUS;
 #endif
@@ -115,6 +127,7 @@ OutputFormat ChooseFormat(const RenderOptions& opts) {
                        std::to_string(opts.rate) + ": use --rate 48000"};
     }
   } else if (ext == "mp3") {
+    f.bytesPerSample = 0;
 #ifdef CALDRITH_SNDFILE_MPEG
     f.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
 #endif
@@ -139,6 +152,24 @@ OutputFormat ChooseFormat(const RenderOptions& opts) {
                      ") cannot write ." + ext + " files: use .wav or .flac"};
   }
   return f;
+}
+
+// Decided before rendering: WAV past its 32-bit sizes becomes RF64; a type that cannot hold
+// the length is refused.
+void CheckLength(const RenderOptions& opts, int64 frames, int channels, OutputFormat* f) {
+  const std::string ext = Extension(opts.output);
+  switch (caldrith_render::ContainerFor(ext, frames, channels, f->bytesPerSample)) {
+    case caldrith_render::Container::kRf64:
+      f->rf64 = true;
+      f->description += ", RF64";
+      break;
+    case caldrith_render::Container::kRefused:
+      throw UsageError{"." + ext + " files cannot hold " +
+                       FormatTime(static_cast<double>(frames) / opts.rate) + " at " +
+                       std::to_string(opts.rate) + " Hz: use .wav (RF64)"};
+    case caldrith_render::Container::kAsIs:
+      break;
+  }
 }
 
 // A bar with the share done and, once it can be estimated, the time left.
@@ -181,8 +212,7 @@ double Db(double linear) {
 
 caldrith_session::Session LoadSession(const std::string& path,
                                       const caldrith_session::Catalog& catalog) {
-  std::string text;
-  if (!ReadText(path, &text)) throw UsageError{"cannot read the session file " + path};
+  const std::string text = ReadInput(path, "the session file");
   caldrith_session::Session session;
   caldrith_session::ParseError error;
   if (!caldrith_session::ParseSession(text, catalog, &session, &error)) {
@@ -208,6 +238,76 @@ volatile std::sig_atomic_t gInterrupted = 0;
 
 void OnInterrupt(int) {
   gInterrupted = 1;
+}
+
+// A `stop` does nothing while Play Anyway is on, and most presets turn it on: each such stop
+// is reported before rendering, with what turned the switch on. What a preset does to it is
+// tried out on a second instance, started from the same state, so that the one that renders
+// is not touched.
+void WarnAboutStops(caldrith_render::HostedPlugin& plug, const caldrith_session::Catalog& catalog,
+                    const caldrith_session::Session& session, const RenderOptions& opts,
+                    const std::vector<char>& stateIn) {
+  using caldrith_session::SwitchEffect;
+  const int param = caldrith_session::FindParam(catalog, "Play Anyway");
+  const bool stops = std::any_of(session.actions.begin(), session.actions.end(), [](const auto& a) {
+    return a.kind == caldrith_session::ActionKind::kStop;
+  });
+  if (param < 0 || !stops) return;
+  caldrith_render::HostedPlugin probe;
+  probe.OpenBeside(plug, opts.hostName);
+  probe.BuildCatalog();
+  if (!stateIn.empty()) probe.RestoreState(stateIn, opts.stateIn);
+  probe.Start(opts.rate, 1, false, false);
+  const Steinberg::Vst::ParamID tag = probe.TagOf(param);
+  IEditController* controller = probe.Controller();
+  std::vector<SwitchEffect> effects(catalog.presets.size(), SwitchEffect::kLeaves);
+  std::vector<bool> tried(catalog.presets.size(), false);
+  auto effectOf = [&](int preset) {
+    if (tried[static_cast<size_t>(preset)] || !probe.HasPresets()) {
+      return effects[static_cast<size_t>(preset)];
+    }
+    const caldrith_render::HostChange select{
+        probe.PresetTag(), controller->plainParamToNormalized(probe.PresetTag(), preset)};
+    SwitchEffect effect = SwitchEffect::kOn;
+    probe.ProcessChanges({{tag, 0.0}});
+    probe.ProcessChanges({select});
+    if (probe.PlainValue(tag) <= 0.5) {
+      probe.ProcessChanges({{tag, 1.0}});
+      probe.ProcessChanges({select});
+      effect = probe.PlainValue(tag) > 0.5 ? SwitchEffect::kLeaves : SwitchEffect::kOff;
+    }
+    tried[static_cast<size_t>(preset)] = true;
+    return effects[static_cast<size_t>(preset)] = effect;
+  };
+
+  caldrith_session::SwitchState initial{
+      probe.PlainValue(tag) > 0.5,
+      stateIn.empty() ? "by default" : "by the state in " + opts.stateIn};
+  int preset = -1;
+  if (!opts.preset.empty() &&
+      caldrith_session::ResolvePreset(catalog, opts.preset, &preset).empty()) {
+    SwitchEffect effect = effectOf(preset);
+    if (effect != SwitchEffect::kLeaves) {
+      initial = {effect == SwitchEffect::kOn, "by --preset " + opts.preset};
+    }
+  }
+  for (const std::string& p : opts.params) {
+    size_t eq = p.find('=');
+    double value = 0.0;
+    if (caldrith_session::FindParam(catalog, p.substr(0, eq)) == param &&
+        caldrith_session::ResolveValue(catalog.params[static_cast<size_t>(param)], p.substr(eq + 1),
+                                       &value)
+            .empty()) {
+      initial = {value > 0.5, "by --param"};
+    }
+  }
+  for (const auto& a : session.actions) {
+    if (a.kind == caldrith_session::ActionKind::kPreset) effectOf(a.preset);
+  }
+  for (const std::string& w : caldrith_session::StopsWithoutEffect(session, catalog, param, initial,
+                                                                   effects, opts.session)) {
+    std::fprintf(stderr, "%s\n", w.c_str());
+  }
 }
 
 // Feeds the audio callback from the renderer; nothing here allocates or locks.
@@ -304,19 +404,14 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
 }
 
 // Answers whether the user stopped it: what was rendered until then is still a complete,
-// playable file.
+// playable file, and replaces the target like a finished one.
 bool RenderFile(const RenderOptions& opts, const OutputFormat& format,
                 caldrith_render::SessionRenderer& renderer) {
-  SF_INFO info{};
-  info.samplerate = opts.rate;
-  info.channels = renderer.Channels();
-  info.format = format.format;
-  SNDFILE* file = sf_open(opts.output.c_str(), SFM_WRITE, &info);
-  if (!file) throw std::runtime_error("cannot write " + opts.output + ": " + sf_strerror(nullptr));
-  sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  caldrith_render::AudioFileWriter file(opts.output, format.format, format.rf64, opts.rate,
+                                        renderer.Channels());
   const double total = static_cast<double>(renderer.TotalFrames());
   Progress progress(total / opts.rate, !opts.quiet && isatty(STDERR_FILENO));
-  bool writeOk = true, interrupted = false;
+  bool interrupted = false;
   while (true) {
     if (gInterrupted) {
       interrupted = true;
@@ -324,13 +419,13 @@ bool RenderFile(const RenderOptions& opts, const OutputFormat& format,
     }
     int n = renderer.Render(opts.block);
     if (n <= 0) break;
-    if (sf_writef_double(file, renderer.Interleaved(), n) != n) writeOk = false;
+    // A full disk ends the render at once: the rest would go nowhere.
+    if (!file.Write(renderer.Interleaved(), n)) break;
     progress.Update(total > 0 ? static_cast<double>(renderer.Position()) / total : 1.0);
   }
   progress.Done();
-  if (sf_close(file) != 0 || !writeOk) {
-    throw std::runtime_error("writing " + opts.output + " failed");
-  }
+  // Stopped before the first block: the file that was there stays.
+  file.Finish(!interrupted || file.Frames() > 0);
   return interrupted;
 }
 
@@ -358,13 +453,17 @@ int Render(const RenderOptions& opts) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // Past a file size limit a write should fail with its cause, not kill the tool.
+  signal(SIGXFSZ, SIG_IGN);
   const bool listing = opts.listParams || opts.listPresets;
-  if (opts.play && opts.outputGiven) {
-    throw UsageError{"--play plays instead of writing a file: leave out --output"};
-  }
-  // Validate the file before any work is done.
+  // Validate the files before any work is done.
   OutputFormat format;
   if (!opts.play && !listing) format = ChooseFormat(opts);
+  std::vector<char> stateIn;
+  if (!opts.stateIn.empty()) {
+    std::string bytes = ReadInput(opts.stateIn, "the state file");
+    stateIn.assign(bytes.begin(), bytes.end());
+  }
 
   caldrith_render::HostedPlugin plug;
   plug.Open(opts.bundle.empty() ? DefaultBundle() : opts.bundle, opts.hostName);
@@ -379,6 +478,11 @@ int Render(const RenderOptions& opts) {
   double seconds = opts.seconds;
   if (haveSession) {
     session = LoadSession(opts.session, catalog);
+    if (opts.secondsGiven && session.endTime >= 0.0 && opts.seconds > session.endTime) {
+      throw UsageError{opts.session + ":" + std::to_string(session.actions.back().line) +
+                       ":1: the session ends at " + FormatTime(session.endTime) +
+                       ": --seconds may shorten it, not lengthen it"};
+    }
     seconds = caldrith_session::SessionSeconds(session, opts.secondsGiven ? opts.seconds : -1.0);
     if (!(seconds > 0.0)) {
       int line = session.actions.empty() ? 1 : session.actions.back().line;
@@ -405,14 +509,20 @@ int Render(const RenderOptions& opts) {
     }
   }
 
-  if (!opts.stateIn.empty()) plug.RestoreState(opts.stateIn);
+  if (!opts.stateIn.empty()) {
+    std::string why = caldrith_render::CheckState(catalog, stateIn);
+    if (!why.empty()) throw UsageError{opts.stateIn + ": " + why};
+    plug.RestoreState(stateIn, opts.stateIn);
+  }
   std::vector<caldrith_render::HostChange> initial;
   if (!opts.preset.empty()) initial.push_back(plug.PresetChange(catalog, opts.preset));
   for (const std::string& p : opts.params) initial.push_back(plug.ParamChange(catalog, p));
+  if (haveSession) WarnAboutStops(plug, catalog, session, opts, stateIn);
 
   const bool f64 = opts.precision == 64;
   plug.Start(opts.rate, opts.block, f64, opts.play);
   const int64 total = static_cast<int64>(std::llround(seconds * opts.rate));
+  if (!opts.play) CheckLength(opts, total, plug.Channels(), &format);
   caldrith_render::SessionRenderer renderer(plug, haveSession ? &session : nullptr, catalog,
                                             opts.rate, opts.block, f64, total, initial);
   std::unique_ptr<caldrith_render::PlotRecorder> plot;
@@ -430,7 +540,10 @@ int Render(const RenderOptions& opts) {
   }
   plug.Stop();
 
-  if (!opts.stateOut.empty()) plug.SaveState(opts.stateOut);
+  if (!opts.stateOut.empty()) {
+    std::vector<char> state = plug.State();
+    caldrith_render::WriteWholeFile(opts.stateOut, state.data(), state.size());
+  }
   if (plot) {
     std::string title = haveSession ? "Session " + opts.session : "Caldrith";
     if (!plug.PresetName().empty()) title += ", preset \"" + plug.PresetName() + "\"";
@@ -438,19 +551,22 @@ int Render(const RenderOptions& opts) {
     if (!caldrith_render::DrawSessionPlot(plot->Finish(title), &picture)) {
       throw std::runtime_error("no font to label the plot with");
     }
-    if (!raster::SavePngFile(picture, opts.plot.c_str())) {
-      throw std::runtime_error("writing " + opts.plot + " failed");
+    caldrith_render::ReplacingFile file(opts.plot);
+    if (!raster::SavePngFile(picture, file.Path().c_str())) {
+      throw std::runtime_error(caldrith_render::SystemMessage("cannot write", opts.plot, errno));
     }
+    file.Commit();
   }
   if (!opts.editorPng.empty()) {
     using Snapshot = bool (*)(FUnknown*, const char*, const char*, double);
     auto snapshot = reinterpret_cast<Snapshot>(plug.Module().Symbol("CaldrithEditorSnapshotAt"));
     if (!snapshot) throw std::runtime_error("this module cannot draw its editor here");
-    if (!snapshot(plug.Component(), opts.hover.c_str(), opts.editorPng.c_str(),
-                  opts.editorScale)) {
-      if (!opts.hover.empty()) throw UsageError{"no control shows \"" + opts.hover + "\""};
-      throw std::runtime_error("writing " + opts.editorPng + " failed");
+    caldrith_render::ReplacingFile file(opts.editorPng);
+    if (!snapshot(plug.Component(), opts.hover.c_str(), file.Path().c_str(), opts.editorScale)) {
+      if (!opts.hover.empty()) throw UsageError{"no control shows " + Excerpt(opts.hover)};
+      throw std::runtime_error("cannot write " + opts.editorPng);
     }
+    file.Commit();
   }
 
   const int64 rendered = renderer.Position();
@@ -465,12 +581,18 @@ int Render(const RenderOptions& opts) {
     std::snprintf(part, sizeof(part), ": %.2f s, %d Hz, %s",
                   static_cast<double>(rendered) / opts.rate, opts.rate, format.description.c_str());
     summary = opts.output + part;
-    if (fileCut) summary += ", stopped by the user";
+    if (fileCut) {
+      summary += rendered > 0 ? ", stopped by the user"
+                              : ", stopped by the user before any audio: the file was left as it was";
+    }
   }
   if (!plug.PresetName().empty()) summary += ", preset \"" + plug.PresetName() + "\"";
   if (haveSession) {
-    summary += ", session " + opts.session + " (" + FormatTime(seconds) + ", " +
-               std::to_string(session.actions.size()) + " actions)";
+    summary += ", session " + opts.session + " (" + FormatTime(seconds);
+    if (session.endTime > seconds) {
+      summary += " of " + FormatTime(session.endTime) + ", shortened by --seconds";
+    }
+    summary += ", " + std::to_string(session.actions.size()) + " actions)";
   }
   if (opts.play) summary += "; " + std::to_string(played.underruns) + " underruns";
   for (int c = 0; c < renderer.Channels(); ++c) {
@@ -490,6 +612,7 @@ int Render(const RenderOptions& opts) {
 int main(int argc, char** argv) {
   RenderOptions opts;
   std::string err = ParseRenderOptions(argc, argv, &opts);
+  if (err.empty()) err = UnusedOptionMessage(opts);
   if (!err.empty()) {
     std::fprintf(stderr, "caldrith-render: %s\n(try --help)\n", err.c_str());
     return kExitUsage;

@@ -1,9 +1,9 @@
 #include "tools/plugin_host.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "public.sdk/source/common/memorystream.h"
 
@@ -39,13 +39,6 @@ std::vector<std::string> ProgramNames(IUnitInfo* units) {
   return names;
 }
 
-bool ReadFile(const std::string& path, std::vector<char>* out) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return !f.bad();
-}
-
 }  // namespace
 
 void HostedPlugin::Open(const std::string& bundle, const std::string& hostName) {
@@ -54,9 +47,22 @@ void HostedPlugin::Open(const std::string& bundle, const std::string& hostName) 
   }
   mFactory = mModule.Factory();
   if (!mFactory) throw std::runtime_error("the module gave no plug-in factory");
+  CreateInstance(hostName, true);
+}
+
+void HostedPlugin::OpenBeside(const HostedPlugin& other, const std::string& hostName) {
+  mFactory = other.mFactory;
+  if (!mFactory) throw std::runtime_error("the module gave no plug-in factory");
+  mFactory->addRef();
+  // The factory keeps the first instance's host context, which outlives this one.
+  CreateInstance(hostName, false);
+}
+
+void HostedPlugin::CreateInstance(const std::string& hostName, bool ownsFactory) {
   mHost = std::make_unique<caldrith_host::HostContext>(hostName.c_str());
   IPluginFactory3* f3 = nullptr;
-  if (mFactory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) == kResultOk &&
+  if (ownsFactory &&
+      mFactory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)) == kResultOk &&
       f3) {
     f3->setHostContext(static_cast<IHostApplication*>(mHost.get()));
     f3->release();
@@ -193,10 +199,9 @@ void HostedPlugin::ListPresets() {
   for (size_t i = 0; i < names.size(); ++i) std::printf("%3zu  %s\n", i, names[i].c_str());
 }
 
-void HostedPlugin::RestoreState(const std::string& path) {
-  std::vector<char> bytes;
-  if (!ReadFile(path, &bytes)) throw std::runtime_error("cannot read state file " + path);
-  MemoryStream stream(bytes.data(), static_cast<TSize>(bytes.size()));
+void HostedPlugin::RestoreState(const std::vector<char>& bytes, const std::string& path) {
+  std::vector<char> copy = bytes;
+  MemoryStream stream(copy.data(), static_cast<TSize>(copy.size()));
   if (mComponent->setState(&stream) != kResultOk) {
     std::fprintf(stderr, "warning: the plug-in did not accept all of %s\n", path.c_str());
   }
@@ -204,14 +209,40 @@ void HostedPlugin::RestoreState(const std::string& path) {
   mController->setComponentState(&stream);
 }
 
-void HostedPlugin::SaveState(const std::string& path) {
+std::vector<char> HostedPlugin::State() {
   MemoryStream stream;
   if (mComponent->getState(&stream) != kResultOk) {
     throw std::runtime_error("the plug-in gave no state");
   }
-  std::ofstream f(path, std::ios::binary);
-  f.write(stream.getData(), static_cast<std::streamsize>(stream.getSize()));
-  if (!f) throw std::runtime_error("cannot write state file " + path);
+  return std::vector<char>(stream.getData(), stream.getData() + stream.getSize());
+}
+
+std::string CheckState(const caldrith_session::Catalog& catalog, const std::vector<char>& bytes) {
+  std::vector<const caldrith_session::ParamEntry*> params;
+  for (const caldrith_session::ParamEntry& p : catalog.params) {
+    if (!p.programChange) params.push_back(&p);
+  }
+  const size_t expected = params.size() * 8;
+  if (bytes.size() != expected) {
+    return "not a Caldrith state: " + std::to_string(bytes.size()) + " bytes, where a state has " +
+           std::to_string(expected);
+  }
+  for (size_t i = 0; i < params.size(); ++i) {
+    uint64_t bits = 0;
+    for (int k = 7; k >= 0; --k) bits = bits << 8 | static_cast<uint8_t>(bytes[i * 8 + k]);
+    double v = 0;
+    std::memcpy(&v, &bits, 8);
+    const caldrith_session::ParamEntry& p = *params[i];
+    const double lo = std::min(p.min, p.max), hi = std::max(p.min, p.max);
+    if (!(v >= lo && v <= hi)) {
+      char msg[256];
+      std::snprintf(msg, sizeof(msg),
+                    "not a Caldrith state: \"%s\" (bytes %zu to %zu) is %g, outside %g to %g",
+                    p.name.c_str(), i * 8, i * 8 + 7, v, lo, hi);
+      return msg;
+    }
+  }
+  return "";
 }
 
 HostChange HostedPlugin::PresetChange(const caldrith_session::Catalog& catalog,
@@ -278,6 +309,27 @@ void HostedPlugin::Stop() {
 
 double HostedPlugin::PlainValue(ParamID id) {
   return mController->normalizedParamToPlain(id, mController->getParamNormalized(id));
+}
+
+void HostedPlugin::ProcessChanges(const std::vector<HostChange>& changes) {
+  caldrith_host::ParamChanges queue(static_cast<int32>(changes.size() + 1));
+  for (const HostChange& c : changes) queue.Add(c.id, c.normalized);
+  caldrith_host::EventList events(0);
+  std::vector<std::vector<float>> buffers(static_cast<size_t>(mChannels), std::vector<float>(1));
+  std::vector<float*> pointers;
+  for (std::vector<float>& b : buffers) pointers.push_back(b.data());
+  AudioBusBuffers out{};
+  out.numChannels = mChannels;
+  out.channelBuffers32 = pointers.data();
+  ProcessData data{};
+  data.processMode = kOffline;
+  data.symbolicSampleSize = kSample32;
+  data.numSamples = 1;
+  data.numOutputs = 1;
+  data.outputs = &out;
+  data.inputEvents = &events;
+  data.inputParameterChanges = &queue;
+  mProcessor->process(data);
 }
 
 }  // namespace caldrith_render

@@ -33,6 +33,11 @@ caldrith_session::Catalog CatalogOf(Steinberg::Vst::IEditController* controller,
                                     Steinberg::Vst::IUnitInfo* units,
                                     std::vector<Steinberg::Vst::ParamID>* tags);
 
+// "" when `bytes` is a state of the plug-in the catalog describes: one little-endian double per
+// parameter (the preset selector aside) in catalog order, each a number inside its range;
+// else why not.
+std::string CheckState(const caldrith_session::Catalog& catalog, const std::vector<char>& bytes);
+
 class HostedPlugin {
  public:
   HostedPlugin() = default;
@@ -43,6 +48,9 @@ class HostedPlugin {
   // Loads the bundle and creates, initializes and connects the first audio class. Throws
   // std::runtime_error when that fails.
   void Open(const std::string& bundle, const std::string& hostName);
+  // A second instance from the module `other` loaded, to try changes out on without touching
+  // the first; close it before `other`.
+  void OpenBeside(const HostedPlugin& other, const std::string& hostName);
   void Close();
 
   // Parameters (the preset selector included, flagged) and presets, for name lookups.
@@ -56,8 +64,9 @@ class HostedPlugin {
 
   void ListParams();
   void ListPresets();
-  void RestoreState(const std::string& path);
-  void SaveState(const std::string& path);
+  // A state as the component stores it; restored only after CheckState accepted it.
+  void RestoreState(const std::vector<char>& bytes, const std::string& path);
+  std::vector<char> State();
 
   // Command-line changes, as normalized values for the first block (throw UsageError).
   HostChange PresetChange(const caldrith_session::Catalog& catalog, const std::string& preset);
@@ -68,6 +77,8 @@ class HostedPlugin {
   void Stop();
 
   double PlainValue(Steinberg::Vst::ParamID id);
+  // One frame processed with these changes (after Start), for trying them out.
+  void ProcessChanges(const std::vector<HostChange>& changes);
 
   Steinberg::Vst::IComponent* Component() const { return mComponent; }
   Steinberg::Vst::IAudioProcessor* Processor() const { return mProcessor; }
@@ -79,6 +90,7 @@ class HostedPlugin {
   void SetPresetName(std::string name) { mPresetName = std::move(name); }
 
  private:
+  void CreateInstance(const std::string& hostName, bool ownsFactory);
   std::string ValueText(Steinberg::Vst::ParamID id, double normalized);
   std::vector<std::string> PresetNames();
 

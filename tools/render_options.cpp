@@ -19,13 +19,69 @@ std::string IntOption(const std::string& v, int lo, int hi, int* out, const char
   int x = 0;
   if (!ParseInt(v, &x) || x < lo || x > hi) {
     return std::string(what) + " must be a whole number from " + std::to_string(lo) + " to " +
-           std::to_string(hi) + ", not \"" + v + "\"";
+           std::to_string(hi) + ", not " + Excerpt(v);
   }
   *out = x;
   return "";
 }
 
 }  // namespace
+
+namespace {
+
+bool Given(const RenderOptions& o, const char* name) {
+  return std::find(o.given.begin(), o.given.end(), name) != o.given.end();
+}
+
+}  // namespace
+
+std::string UnusedOptionMessage(const RenderOptions& o) {
+  if (o.help || o.version) return "";
+  const char* lister = o.listDevices   ? "--list-devices"
+                       : o.listPresets ? "--list-presets"
+                       : o.listParams  ? "--list-params"
+                                       : nullptr;
+  if (lister) {
+    // Listing prints and exits: only the bundle to list and the other lists count.
+    for (const std::string& name : o.given) {
+      bool lists = name == "--list-devices" || name == "--list-presets" || name == "--list-params";
+      if (lists && o.listDevices && name != "--list-devices") {
+        return "--list-devices and " + name + " are separate runs";
+      }
+      if (!lists && name != "--quiet" && !(name == "--bundle" && !o.listDevices)) {
+        return std::string(lister) + " prints a list and exits: " + name + " does nothing with it";
+      }
+    }
+    return "";
+  }
+  struct Need {
+    const char* option;
+    bool ok;
+    const char* why;
+  };
+  const Need needs[] = {
+      {"--device", o.play, "--device chooses the output of --play: add --play, or leave it out"},
+      {"--output", !o.play, "--play plays instead of writing a file: leave out --output"},
+      {"--sample-format", !o.play, "--sample-format is for files: --play leaves it unused"},
+      {"--hover", !o.editorPng.empty(),
+       "--hover is for --editor-png: add it, or leave out --hover"},
+  };
+  for (const Need& n : needs) {
+    if (!n.ok && Given(o, n.option)) return n.why;
+  }
+  return "";
+}
+
+std::string Excerpt(const std::string& text) {
+  const size_t kShown = 40;
+  size_t chars = 0, cut = text.size();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0u) == 0x80u) continue;
+    if (chars++ == kShown) cut = i;
+  }
+  if (cut == text.size()) return "\"" + text + "\"";
+  return "\"" + text.substr(0, cut) + "...\" (" + std::to_string(chars) + " characters)";
+}
 
 bool ParseDouble(const std::string& text, double* out) {
   if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
@@ -92,7 +148,7 @@ std::vector<OptionSpec>& RenderOptionTable() {
        [](RenderOptions& o, const std::string& v) {
          size_t n = v.size();
          if (n < 5 || (v.compare(n - 4, 4, ".png") != 0 && v.compare(n - 4, 4, ".PNG") != 0)) {
-           return "--plot writes a PNG picture: give a file name ending in .png, not \"" + v + "\"";
+           return "--plot writes a PNG picture: give a file name ending in .png, not " + Excerpt(v);
          }
          o.plot = v;
          return std::string();
@@ -103,21 +159,26 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.preset = v;
          return std::string();
        }},
-      {"--param", nullptr, "NAME=VALUE", "set a parameter to a real value (repeatable)",
+      {"--param", nullptr, "NAME=VALUE",
+       "set a parameter to a real value or one of its texts (repeatable)",
        [](RenderOptions& o, const std::string& v) {
          size_t eq = v.find('=');
-         if (eq == std::string::npos || eq == 0 || eq + 1 == v.size()) {
-           return "--param wants NAME=VALUE, not \"" + v + "\"";
+         auto blank = [](const std::string& t) {
+           return t.find_first_not_of(" \t") == std::string::npos;
+         };
+         if (eq == std::string::npos || blank(v.substr(0, eq)) || blank(v.substr(eq + 1))) {
+           return "--param wants NAME=VALUE, not " + Excerpt(v);
          }
          o.params.push_back(v);
          return std::string();
        }},
       {"--seconds", nullptr, "S",
-       "length of the render (default 10; a session's own length when it has one)",
+       "length of the render (default 10; a session that ends lasts until its end, "
+       "which this may bring forward)",
        [](RenderOptions& o, const std::string& v) {
          double s = 0;
          if (!ParseDouble(v, &s) || s <= 0.0 || s > 86400.0) {
-           return "--seconds must be a number above 0 and at most 86400, not \"" + v + "\"";
+           return "--seconds must be a number above 0 and at most 86400, not " + Excerpt(v);
          }
          o.seconds = s;
          o.secondsGiven = true;
@@ -133,19 +194,19 @@ std::vector<OptionSpec>& RenderOptionTable() {
        }},
       {"--precision", nullptr, "32|64", "processing sample size (default 32)",
        [](RenderOptions& o, const std::string& v) {
-         if (v != "32" && v != "64") return "--precision must be 32 or 64, not \"" + v + "\"";
+         if (v != "32" && v != "64") return "--precision must be 32 or 64, not " + Excerpt(v);
          o.precision = v == "32" ? 32 : 64;
          return std::string();
        }},
       {"--sample-format", nullptr, "float|24", "file samples (default float for WAV, 24 for FLAC)",
        [](RenderOptions& o, const std::string& v) {
          if (v != "float" && v != "24") {
-           return "--sample-format must be float or 24, not \"" + v + "\"";
+           return "--sample-format must be float or 24, not " + Excerpt(v);
          }
          o.sampleFormat = v;
          return std::string();
        }},
-      {"--state-in", nullptr, "FILE", "restore this plug-in state before rendering",
+      {"--state-in", nullptr, "FILE", "restore a state saved by --state-out, before rendering",
        [](RenderOptions& o, const std::string& v) {
          o.stateIn = v;
          return std::string();
@@ -227,7 +288,7 @@ std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts) {
       std::vector<std::string> names;
       for (const OptionSpec& s : table) names.push_back(s.longName);
       std::vector<std::string> near = ClosestNames(arg, names, 1);
-      std::string msg = "unknown option \"" + arg + "\"";
+      std::string msg = "unknown option " + Excerpt(arg);
       if (!near.empty() && NameDistance(arg, near[0]) <= 3)
         msg += " (did you mean " + near[0] + "?)";
       return msg;
@@ -243,6 +304,7 @@ std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts) {
     }
     std::string err = option->apply(*opts, value);
     if (!err.empty()) return err;
+    opts->given.push_back(option->longName);
   }
   return "";
 }

@@ -33,6 +33,7 @@ struct RenderOptions {
   std::string hover;      // parameter whose control the mouse rests on for that picture
   double editorScale = 1.0;  // scale of that picture (1 to 3)
   std::string hostName = "caldrith-render";
+  std::vector<std::string> given;  // long names of the options given, in order
 };
 
 struct OptionSpec {
@@ -49,6 +50,9 @@ std::vector<OptionSpec>& RenderOptionTable();
 
 // Parses argv into opts. Returns "" on success, else the message for the user.
 std::string ParseRenderOptions(int argc, char** argv, RenderOptions* opts);
+// "" when every option given does something in the mode chosen, else the message for the user
+// (such as for --device without --play).
+std::string UnusedOptionMessage(const RenderOptions& opts);
 std::string RenderUsage(const char* program);
 
 // Where to look for the bundle when --bundle is not given, in order: beside the executable
@@ -59,6 +63,10 @@ std::vector<std::string> BundleSearchPath(const std::string& exeDir, const std::
 // Strict number parsing: the whole text must be the number.
 bool ParseDouble(const std::string& text, double* out);
 bool ParseInt(const std::string& text, int* out);
+
+// Text from the user as a message quotes it: whole when short, else its first characters and
+// how long it was.
+std::string Excerpt(const std::string& text);
 
 // Edit distance on lower-cased text, for suggesting names.
 int NameDistance(const std::string& a, const std::string& b);

@@ -249,7 +249,7 @@ class Parser {
     std::vector<std::string> candidates = {"preset", "play", "stop", "end"};
     for (const ParamEntry& p : mCatalog.params) candidates.push_back(p.name);
     std::string msg =
-        "unknown action \"" + line.substr(pos, wordEnd - pos) + "\": expected " + kActionsHint;
+        "unknown action " + Excerpt(line.substr(pos, wordEnd - pos)) + ": expected " + kActionsHint;
     std::vector<std::string> near = ClosestNames(all, candidates, 1);
     if (!near.empty() && NameDistance(word, Lower(near[0])) <= 2) {
       msg += " (did you mean \"" + near[0] + "\"?)";
@@ -341,7 +341,8 @@ class Parser {
 
 }  // namespace
 
-int FindParam(const Catalog& catalog, const std::string& name) {
+int FindParam(const Catalog& catalog, const std::string& name0) {
+  const std::string name = Trim(name0);
   for (size_t i = 0; i < catalog.params.size(); ++i) {
     if (catalog.params[i].name == name) return static_cast<int>(i);
   }
@@ -354,32 +355,50 @@ int FindParam(const Catalog& catalog, const std::string& name) {
 std::string UnknownParamMessage(const Catalog& catalog, const std::string& name) {
   std::vector<std::string> titles;
   for (const ParamEntry& p : catalog.params) titles.push_back(p.name);
-  std::string msg = "no parameter is named \"" + name + "\"; closest:";
+  std::string msg = "no parameter is named " + Excerpt(Trim(name)) + "; closest:";
   for (const std::string& n : ClosestNames(name, titles, 3)) msg += " " + Quoted(n);
   return msg;
 }
 
 std::string ResolveValue(const ParamEntry& param, const std::string& text0, double* plain) {
   std::string text = Trim(text0);
+  const bool quoted = text.size() >= 2 && text.front() == '"' && text.back() == '"';
+  if (quoted) text = Trim(text.substr(1, text.size() - 2));
+  const double lo = std::min(param.min, param.max), hi = std::max(param.min, param.max);
   double value = 0.0;
-  if (ParseDouble(text, &value)) {
-    if (value < std::min(param.min, param.max) || value > std::max(param.min, param.max)) {
-      char msg[192];
-      std::snprintf(msg, sizeof(msg), "%s takes values from %g to %g, not %s",
-                    Quoted(param.name).c_str(), std::min(param.min, param.max),
-                    std::max(param.min, param.max), text.c_str());
-      return msg;
+  if (!quoted && ParseDouble(text, &value)) {
+    if (value < lo || value > hi) {
+      char msg[128];
+      std::snprintf(msg, sizeof(msg), " takes values from %g to %g, not ", lo, hi);
+      return Quoted(param.name) + msg + Excerpt(text);
+    }
+    // Stepped parameters take their steps only: 7.5 tones is no setting.
+    if (param.stepCount > 0 && hi > lo) {
+      const double step = (value - lo) / (hi - lo) * param.stepCount;
+      if (std::fabs(step - std::round(step)) > 1e-9) {
+        char msg[128];
+        const double size = (hi - lo) / param.stepCount;
+        if (size == 1.0 && lo == std::round(lo)) {
+          std::snprintf(msg, sizeof(msg), " takes whole numbers, not ");
+        } else {
+          std::snprintf(msg, sizeof(msg), " takes steps of %g from %g, not ", size, lo);
+        }
+        return Quoted(param.name) + msg + Excerpt(text);
+      }
     }
     *plain = value;
     return "";
   }
-  for (const auto& vt : param.valueTexts) {
-    if (vt.first == text) {
-      *plain = vt.second;
-      return "";
+  // Display texts as names are taken: exact first, then in any letter case.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const auto& vt : param.valueTexts) {
+      if (pass == 0 ? vt.first == text : Lower(vt.first) == Lower(text)) {
+        *plain = vt.second;
+        return "";
+      }
     }
   }
-  return Quoted(text) + " is not a value of " + Quoted(param.name);
+  return Excerpt(text) + " is not a value of " + Quoted(param.name);
 }
 
 std::string ResolvePreset(const Catalog& catalog, const std::string& text, int* index) {
@@ -388,7 +407,8 @@ std::string ResolvePreset(const Catalog& catalog, const std::string& text, int* 
   bool digits = !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
   if (digits || ParseInt(text, &n)) {
     if (!ParseInt(text, &n) || n < 0 || n >= static_cast<int>(catalog.presets.size())) {
-      return "preset " + text + " is outside 0.." + std::to_string(catalog.presets.size() - 1);
+      return "preset " + Excerpt(text) + " is outside 0.." +
+             std::to_string(catalog.presets.size() - 1);
     }
     *index = n;
     return "";
@@ -404,7 +424,7 @@ std::string ResolvePresetName(const Catalog& catalog, const std::string& name, i
       return "";
     }
   }
-  std::string msg = "no preset is named " + Quoted(name) + "; closest:";
+  std::string msg = "no preset is named " + Excerpt(name) + "; closest:";
   for (const std::string& n : ClosestNames(name, catalog.presets, 3)) msg += " " + Quoted(n);
   return msg;
 }

@@ -18,6 +18,7 @@ constexpr uint32_t kPulseColour = 0xFF1F5FBF;
 constexpr uint32_t kLowColour = 0xFF2E8B57;
 constexpr uint32_t kHighColour = 0xFFD2691E;
 constexpr uint32_t kLevelColour = 0xFFB22222;
+constexpr uint32_t kStoppedColour = 0xFFE4E4E4;
 
 constexpr int kLeft = 96, kRight = 24, kTop = 40, kBottom = 56, kGap = 16;
 constexpr double kLevelFloorDb = -60.0;
@@ -251,6 +252,19 @@ bool DrawSessionPlot(const PlotData& data, raster::Bitmap* out) {
   paint.Text(data.title, raster::Rect(kLeft, 10, kPlotWidth - kRight, 30), raster::TextAlign::kLeft,
              true);
 
+  // Where the transport stood still, behind everything else.
+  const double columns = static_cast<double>(data.playing.size());
+  bool stopped = false;
+  for (size_t i = 0; i < data.playing.size(); ++i) {
+    if (data.playing[i] != 0.0) continue;
+    stopped = true;
+    for (const raster::Rect& r : panels) {
+      int x0 = r.L + static_cast<int>(std::lround(static_cast<double>(i) / columns * r.W()));
+      int x1 = r.L + static_cast<int>(std::lround(static_cast<double>(i + 1) / columns * r.W()));
+      raster::FillRect(*out, raster::Rect(x0, r.T, std::max(x1, x0 + 1), r.B), kStoppedColour, 1.f);
+    }
+  }
+
   double lo = 0, hi = 0;
   Range(data.pulseHz, {}, &lo, &hi);
   paint.Panel(panels[0], LinearAxis(lo, hi), "Pulse rate (Hz)", {{&data.pulseHz, kPulseColour}},
@@ -272,6 +286,7 @@ bool DrawSessionPlot(const PlotData& data, raster::Bitmap* out) {
     if (!std::isnan(v)) v = std::max(v, kLevelFloorDb);
   }
   paint.Panel(panels[2], level, "Level (dB)", {{&clamped, kLevelColour}}, timeTicks, seconds);
+  if (stopped) paint.Legend(panels[2], 0, "stopped", 0xFFA0A0A0);
 
   const raster::Rect& bottom = panels[2];
   for (double t : timeTicks) {
@@ -299,9 +314,11 @@ PlotRecorder::PlotRecorder(HostedPlugin& plugin, const caldrith_session::Catalog
   mPulse.assign(n, nan);
   mLow.assign(n, nan);
   mHigh.assign(n, nan);
+  mPlaying.assign(n, nan);
 }
 
-void PlotRecorder::Rendered(int64_t start, int frames, const double* interleaved, int channels) {
+void PlotRecorder::Rendered(int64_t start, int frames, const double* interleaved, int channels,
+                            bool playing) {
   double values[3];
   for (int i = 0; i < 3; ++i) {
     values[i] = mTags[i] >= 0 ? mPlugin.PlainValue(mPlugin.TagOf(mTags[i]))
@@ -321,6 +338,7 @@ void PlotRecorder::Rendered(int64_t start, int frames, const double* interleaved
     mPulse[col] = values[0];
     mLow[col] = values[1];
     mHigh[col] = values[2];
+    mPlaying[col] = playing ? 1.0 : 0.0;
   }
 }
 
@@ -331,6 +349,7 @@ PlotData PlotRecorder::Finish(const std::string& title) const {
   d.pulseHz = mPulse;
   d.lowHz = mLow;
   d.highHz = mHigh;
+  d.playing = mPlaying;
   d.levelDb.resize(mSumSq.size());
   for (size_t i = 0; i < mSumSq.size(); ++i) {
     double mean = mCount[i] > 0.0 ? mSumSq[i] / mCount[i] : 0.0;

@@ -1,6 +1,6 @@
 #pragma once
 // A picture of a rendered session: the pulse rate, the band and the output level over time,
-// drawn with the project's raster layer.
+// shaded where the host transport stood still, drawn with the project's raster layer.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +15,8 @@ struct PlotData {
   double seconds = 0.0;  // length of the time axis
   // One entry per column of time, evenly spaced over `seconds`; NaN where unknown.
   std::vector<double> pulseHz, lowHz, highHz, levelDb;
+  // The host transport: 1 playing, 0 stopped (shaded), NaN unknown; empty when not recorded.
+  std::vector<double> playing;
 };
 
 constexpr int kPlotWidth = 1200;
@@ -35,7 +37,8 @@ class PlotRecorder : public RenderObserver {
  public:
   PlotRecorder(HostedPlugin& plugin, const caldrith_session::Catalog& catalog, int64_t totalFrames,
                int rate, int columns = 1100);
-  void Rendered(int64_t start, int frames, const double* interleaved, int channels) override;
+  void Rendered(int64_t start, int frames, const double* interleaved, int channels,
+                bool playing) override;
   PlotData Finish(const std::string& title) const;
 
  private:
@@ -44,7 +47,7 @@ class PlotRecorder : public RenderObserver {
   int64_t mTotal;
   int mRate;
   int64_t mColumnFrames;
-  std::vector<double> mSumSq, mCount, mPulse, mLow, mHigh;
+  std::vector<double> mSumSq, mCount, mPulse, mLow, mHigh, mPlaying;
 };
 
 }  // namespace caldrith_render

@@ -120,7 +120,9 @@ int SessionRenderer::Render(int frames) {
     double v = mTimeline.Value(TouchedParams()[i]);
     if (!std::isnan(v)) mLive[i].store(v, std::memory_order_relaxed);
   }
-  if (mObserver && done > 0) mObserver->Rendered(start, done, mInterleaved.data(), mChannels);
+  if (mObserver && done > 0) {
+    mObserver->Rendered(start, done, mInterleaved.data(), mChannels, plan.playing);
+  }
   return done;
 }
 

@@ -13,11 +13,13 @@
 
 namespace caldrith_render {
 
-// Sees every rendered stretch of audio (interleaved), e.g. to draw a picture of the session.
+// Sees every rendered stretch of audio (interleaved) and whether the host transport played at
+// its end, e.g. to draw a picture of the session.
 class RenderObserver {
  public:
   virtual ~RenderObserver() = default;
-  virtual void Rendered(int64_t start, int frames, const double* interleaved, int channels) = 0;
+  virtual void Rendered(int64_t start, int frames, const double* interleaved, int channels,
+                        bool playing) = 0;
 };
 
 class SessionRenderer : public caldrith_session::StartValueSource {

@@ -15,9 +15,54 @@ int64_t SampleOf(double seconds, double rate) {
 }
 
 double SessionSeconds(const Session& session, double secondsOption) {
+  if (session.endTime >= 0.0 && secondsOption >= 0.0) {
+    return std::min(session.endTime, secondsOption);
+  }
   if (session.endTime >= 0.0) return session.endTime;
   if (secondsOption >= 0.0) return secondsOption;
   return session.lastTime;
+}
+
+std::vector<std::string> StopsWithoutEffect(const Session& session, const Catalog& catalog,
+                                            int param, SwitchState state,
+                                            const std::vector<SwitchEffect>& presets,
+                                            const std::string& file) {
+  std::vector<std::string> warnings;
+  if (param < 0 || static_cast<size_t>(param) >= catalog.params.size()) return warnings;
+  const ParamEntry& p = catalog.params[static_cast<size_t>(param)];
+  std::string onText = "on";
+  for (const auto& vt : p.valueTexts) {
+    if (vt.second > 0.5) onText = vt.first;
+  }
+  const std::vector<Action>& a = session.actions;
+  for (size_t first = 0; first < a.size();) {
+    size_t last = first;
+    while (last < a.size() && a[last].time == a[first].time) ++last;
+    const std::string at = " at " + FormatTime(a[first].time);
+    for (size_t i = first; i < last; ++i) {
+      if (a[i].kind != ActionKind::kPreset || static_cast<size_t>(a[i].preset) >= presets.size()) {
+        continue;
+      }
+      SwitchEffect effect = presets[static_cast<size_t>(a[i].preset)];
+      if (effect == SwitchEffect::kLeaves) continue;
+      state.on = effect == SwitchEffect::kOn;
+      state.cause = "by preset " + std::to_string(a[i].preset) + at;
+    }
+    for (size_t i = first; i < last; ++i) {
+      if (a[i].kind == ActionKind::kSet && a[i].param == param) {
+        state.on = a[i].value > 0.5;
+        state.cause = "on line " + std::to_string(a[i].line) + at;
+      }
+    }
+    for (size_t i = first; i < last; ++i) {
+      if (a[i].kind == ActionKind::kStop && state.on) {
+        warnings.push_back(file + ":" + std::to_string(a[i].line) + ": stop has no effect: " +
+                           p.name + " is " + onText + " (set " + state.cause + ")");
+      }
+    }
+    first = last;
+  }
+  return warnings;
 }
 
 Timeline::Timeline(const Session& session, size_t paramCount, double rate, int64_t totalFrames,

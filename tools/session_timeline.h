@@ -5,6 +5,7 @@
 // the glide's value at its first sample. Pure arithmetic over preallocated arrays: planning a
 // block allocates nothing, so it can run on an audio callback.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tools/session_file.h"
@@ -15,9 +16,26 @@ namespace caldrith_session {
 int GlideStepFrames(double rate);
 // The sample a time falls on (round to nearest).
 int64_t SampleOf(double seconds, double rate);
-// Length of a session: its `end`, else the --seconds given (secondsOption >= 0), else the time
-// of its last action.
+// Length of a session: its `end`, shortened by the --seconds given (secondsOption >= 0), else
+// those seconds, else the time of its last action.
 double SessionSeconds(const Session& session, double secondsOption);
+
+// What selecting a preset does to a switch parameter (such as Play Anyway).
+enum class SwitchEffect { kLeaves, kOff, kOn };
+
+struct SwitchState {
+  bool on = false;
+  std::string cause;  // what set it, as "by --param" or "by the state in FILE"
+};
+
+// A warning "FILE:LINE: stop has no effect: NAME is Yes (set by preset 40 at 1:00)" for each
+// `stop` met while the switch `param` is on, as the transport then changes nothing. Changes at
+// one time count as the timeline applies them: presets first, then the parameter lines.
+// `presets` holds the effect of each preset index (kLeaves where unknown).
+std::vector<std::string> StopsWithoutEffect(const Session& session, const Catalog& catalog,
+                                            int param, SwitchState initial,
+                                            const std::vector<SwitchEffect>& presets,
+                                            const std::string& file);
 
 struct ParamChange {
   int param;     // index into Catalog::params

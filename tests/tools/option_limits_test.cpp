@@ -141,6 +141,7 @@ TEST(OptionLimits, UsageLinesLineTheirHelpUpInOneColumn) {
 }
 
 #if defined(CALDRITH_RENDER_TOOL) && defined(CALDRITH_TEST_BUNDLE) && !defined(_WIN32)
+#include "tools/output_file.h"
 
 namespace {
 
@@ -198,6 +199,31 @@ TEST(RenderLength, FramesAreTheLengthTimesTheRateRoundedToNearest) {
         << c.seconds;
     EXPECT_EQ(WavDataBytes(wav), c.frames * 8) << c.seconds << " s at " << c.rate;
     std::remove(wav.c_str());
+  }
+}
+
+TEST(RenderLength, WavPastItsThirtyTwoBitSizesBecomesRf64) {
+  using caldrith_render::Container;
+  using caldrith_render::ContainerFor;
+  struct Case {
+    const char* ext;
+    int64_t frames;
+    int bytesPerSample;
+    Container container;
+  } cases[] = {
+      // 3 h 15 min of stereo float at 48 kHz: 4.49 GB, past what RIFF's sizes count.
+      {"wav", 11700LL * 48000, 4, Container::kRf64},
+      {"wav", 515LL * 48000, 4, Container::kAsIs},  // the 8 min 35 s the wrapped header told
+      {"wav", 536870000, 4, Container::kAsIs},      // 4 GiB less a few hundred bytes: too close
+      {"wav", 536870912, 4, Container::kRf64},      // exactly 4 GiB of samples
+      {"wav", 86400LL * 384000, 3, Container::kRf64},
+      {"flac", 86400LL * 384000, 3, Container::kAsIs},
+      {"flac", 1LL << 36, 3, Container::kRefused},  // past its 36-bit sample count
+      {"ogg", 86400LL * 384000, 0, Container::kAsIs},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ContainerFor(c.ext, c.frames, 2, c.bytesPerSample), c.container)
+        << c.ext << " " << c.frames;
   }
 }
 

@@ -85,6 +85,7 @@ TEST(SessionPlot, EachSeriesWhereItsAxisPutsIt) {
     d.lowHz.push_back(20.0);
     d.highHz.push_back(2000.0);  // log axis 10 to 10000
     d.levelDb.push_back(i < 50 ? -20.0 : -INFINITY);
+    d.playing.push_back(i >= 60 && i < 70 ? 0.0 : 1.0);  // the transport stopped for 6 s
   }
   raster::Bitmap bmp;
   ASSERT_TRUE(DrawSessionPlot(d, &bmp));
@@ -113,6 +114,11 @@ TEST(SessionPlot, EachSeriesWhereItsAxisPutsIt) {
     int row = NearestRow(bmp, xs, 0xFFB22222, top[2] + 1, top[2] + h, &distance);
     EXPECT_LT(distance, 200);
     EXPECT_GE(row, top[2] + h - 3);
+  }
+  // The stretch where the transport stood still is shaded in every panel, the rest is not.
+  for (int p = 0; p < 3; ++p) {
+    EXPECT_EQ(bmp.At(left + static_cast<int>(65.5 / n * width), top[p] + 5), 0xFFE4E4E4u) << p;
+    EXPECT_EQ(bmp.At(left + static_cast<int>(30.5 / n * width), top[p] + 5), 0xFFFFFFFFu) << p;
   }
   // Labels: the title, the tick values left of each panel, the times under the last one.
   EXPECT_TRUE(HasInk(bmp, raster::Rect(left, 8, left + 200, 32)));

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +81,39 @@ TEST(RenderOptions, BadArgumentsAreExplained) {
   }
   RenderOptions o;
   EXPECT_NE(Parse({"--secnods", "3"}, &o).find("--seconds"), std::string::npos);
+  // A long bad value is quoted by its start and its length, not whole.
+  const std::string msg = Parse({"--seconds", std::string(1 << 20, '9') + "x"}, &o);
+  EXPECT_LT(msg.size(), 160u);
+  EXPECT_NE(msg.find("(1048577 characters)"), std::string::npos) << msg;
+}
+
+TEST(RenderOptions, OptionsThatWouldDoNothingAreRefused) {
+  const std::vector<std::vector<std::string>> unused = {
+      {"--device", "pulse"},
+      {"--play", "-o", "x.wav"},
+      {"--play", "--sample-format", "24"},
+      {"--hover", "Tones"},
+      {"--list-presets", "-o", "x.wav"},
+      {"--list-params", "--seconds", "3"},
+      {"--list-devices", "--bundle", "b"},
+      {"--list-devices", "--list-params"},
+  };
+  for (const auto& args : unused) {
+    RenderOptions o;
+    ASSERT_EQ(Parse(args, &o), "");
+    EXPECT_NE(UnusedOptionMessage(o), "") << args[0] << " " << args[1];
+  }
+  const std::vector<std::vector<std::string>> used = {
+      {"--play", "--device", "pulse", "--rate", "44100"},
+      {"--editor-png", "e.png", "--hover", "Tones"},
+      {"--list-presets", "--list-params", "--bundle", "b", "-q"},
+      {"--help", "--device", "x"},
+  };
+  for (const auto& args : used) {
+    RenderOptions o;
+    ASSERT_EQ(Parse(args, &o), "");
+    EXPECT_EQ(UnusedOptionMessage(o), "") << args[0] << " " << args[1];
+  }
 }
 
 TEST(RenderOptions, ClosestNames) {
@@ -144,6 +178,15 @@ TEST(RenderTool, ExitCodes) {
   EXPECT_EQ(RunTool("-o " + TempPath("x.aiff")), 2);
   EXPECT_EQ(RunTool("-o " + TempPath("x.flac") + " --sample-format float"), 2);
   EXPECT_EQ(RunTool("--bundle /nonexistent/Caldrith.vst3"), 1);
+  // Names and value texts in any letter case, with spaces around and optional quotes.
+  EXPECT_EQ(RunTool("--param 'Isochronic = 7' --param 'isochronic type= golden' --param "
+                    "'Wave = \"Golden Sine\"' --seconds 0.05 -o " +
+                    TempPath("x.wav")),
+            0);
+  EXPECT_EQ(RunTool("--param 'Tones=7.5' -o " + TempPath("x.wav")), 2);
+  EXPECT_EQ(RunTool("--session " + std::string(::testing::TempDir()) + " -o " + TempPath("x.wav")),
+            2);
+  EXPECT_EQ(RunTool("--device pulse -o " + TempPath("x.wav")), 2);
 }
 
 TEST(RenderTool, RendersAndCarriesStateThroughFiles) {
@@ -164,6 +207,22 @@ TEST(RenderTool, RendersAndCarriesStateThroughFiles) {
   std::memcpy(&wave, state.data() + 8 * 8, 8);
   EXPECT_DOUBLE_EQ(iso, 7.83);
   EXPECT_EQ(wave, 3.0);
+
+  // What is not a state of this plug-in is refused before anything is written.
+  std::string bad = TempPath("bad.bin");
+  auto withValue = [&](size_t index, double v) {
+    std::string b(state.begin(), state.end());
+    std::memcpy(&b[index * 8], &v, 8);
+    return b;
+  };
+  std::remove(flac.c_str());
+  for (const std::string& content :
+       {std::string("Tones = 7\n"), std::string(), std::string(state.begin(), state.end() - 1),
+        withValue(3, 40.0), withValue(0, std::nan(""))}) {
+    std::ofstream(bad, std::ios::binary) << content;
+    EXPECT_EQ(RunTool("--state-in " + bad + " --seconds 0.1 -o " + flac), 2) << content.size();
+  }
+  EXPECT_TRUE(Slurp(flac).empty());
 
   ASSERT_EQ(RunTool("--state-in " + s1 + " --state-out " + s2 +
                     " --seconds 0.1 --precision 64 -o " + flac),

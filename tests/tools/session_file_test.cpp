@@ -163,7 +163,7 @@ TEST(SessionFile, GlideStartingPoints) {
 TEST(SessionFile, LengthOfASession) {
   Session ended = Parse("1 Volume = 3\n7.5 end\n");
   EXPECT_EQ(caldrith_session::SessionSeconds(ended, -1.0), 7.5);
-  EXPECT_EQ(caldrith_session::SessionSeconds(ended, 3.0), 7.5);
+  EXPECT_EQ(caldrith_session::SessionSeconds(ended, 3.0), 3.0);  // --seconds shortens it
   Session open = Parse("1 Volume = 3\n4 stop\n");
   EXPECT_EQ(caldrith_session::SessionSeconds(open, -1.0), 4.0);
   EXPECT_EQ(caldrith_session::SessionSeconds(open, 9.0), 9.0);
@@ -233,7 +233,16 @@ TEST(SessionFile, NamesAndValuesAsTheCommandLineTakesThem) {
   EXPECT_EQ(v, 5.0);
   EXPECT_EQ(caldrith_session::ResolveValue(c.params[kWave], " 2 ", &v), "");
   EXPECT_EQ(v, 2.0);
-  EXPECT_NE(caldrith_session::ResolveValue(c.params[kWave], "gold. triangle", &v), "");
+  // Value texts match as names do: any letter case, spaces around, optional quotes.
+  for (const char* text : {"gold. triangle", " \"Gold. Triangle\" ", "\" GOLD. TRIANGLE\""}) {
+    v = -1;
+    EXPECT_EQ(caldrith_session::ResolveValue(c.params[kWave], text, &v), "") << text;
+    EXPECT_EQ(v, 5.0) << text;
+  }
+  EXPECT_NE(caldrith_session::ResolveValue(c.params[kTones], "7.5", &v), "");
+  EXPECT_EQ(caldrith_session::ResolveValue(c.params[kTones], "7.0", &v), "");
+  EXPECT_LT(caldrith_session::ResolveValue(c.params[kWave], std::string(1 << 20, 'x'), &v).size(),
+            160u);
   EXPECT_NE(caldrith_session::ResolveValue(c.params[kIso], "nan", &v), "");
   EXPECT_NE(caldrith_session::ResolveValue(c.params[kIso], "0.0099", &v), "");
   EXPECT_EQ(caldrith_session::ResolveValue(c.params[kIso], "0.01", &v), "");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #if defined(CALDRITH_RENDER_TOOL) && defined(CALDRITH_TEST_BUNDLE)
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -54,6 +55,21 @@ void WriteText(const std::string& path, const std::string& text) {
 std::string ReadText(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// The tool's temporary files beside `target` (.NAME.caldrith-XXXXXX.tmp).
+std::vector<std::string> TempFilesOf(const std::string& target) {
+  const size_t slash = target.find_last_of('/');
+  const std::string folder = target.substr(0, slash + 1);
+  const std::string prefix = "." + target.substr(slash + 1) + ".caldrith-";
+  std::vector<std::string> found;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* e = readdir(dir)) {
+      if (std::string(e->d_name).rfind(prefix, 0) == 0) found.push_back(folder + e->d_name);
+    }
+    closedir(dir);
+  }
+  return found;
 }
 
 struct ToolRun {
@@ -327,6 +343,19 @@ TEST(SessionRender, BadSessionsStopBeforeAnythingIsRendered) {
   EXPECT_EQ(r.code, 2);
   EXPECT_NE(r.err.find("lasts no time"), std::string::npos) << r.err;
   EXPECT_EQ(RunTool("--session " + session + " --seconds 0.05 -o " + wav).code, 0);
+  // A stop that Play Anyway makes void is reported with what turned it on.
+  WriteText(session, "0:00 preset 40\n0:00.02 stop\n0:00.05 end\n");
+  r = RunTool("--session " + session + " -o " + wav);
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.err.find(session + ":2: stop has no effect: Play Anyway is Yes (set by preset 40 at "
+                                 "0:00)"),
+            std::string::npos)
+      << r.err;
+  // --seconds shortens a session that ends, and says so; it cannot lengthen it.
+  WriteText(session, "0:00 Volume = 30\n0:20 end\n");
+  EXPECT_EQ(RunTool("--session " + session + " --seconds 21 -o " + wav).code, 2);
+  r = RunTool("--session " + session + " --seconds 0.05 -o " + wav);
+  EXPECT_NE(r.out.find("(0:00.05 of 0:20, shortened by --seconds"), std::string::npos) << r.out;
 }
 
 TEST(SessionRender, FormatsAndThePicture) {
@@ -392,8 +421,18 @@ TEST_F(NullDevice, PlaysASecondWithoutUnderruns) {
 // or once `growing` holds 64 KB when given (a loaded machine may take longer to start), and
 // answers its exit code: -1 when it did not exit by itself within 10 s, -2 when it died of a
 // signal.
+// Bytes written so far to the temporary file the tool writes `target` through, or to `target`.
+off_t WrittenSoFar(const std::string& target) {
+  struct stat st {};
+  for (const std::string& temp : TempFilesOf(target)) {
+    if (stat(temp.c_str(), &st) == 0) return st.st_size;
+  }
+  return stat(target.c_str(), &st) == 0 ? st.st_size : 0;
+}
+
 int CtrlCAfterAWhile(std::vector<std::string> args, const std::string& out,
-                     const std::string& home = "", const std::string& growing = "") {
+                     const std::string& home = "", const std::string& growing = "",
+                     int sig = SIGINT) {
   pid_t pid = fork();
   if (pid < 0) return -3;
   if (pid == 0) {
@@ -408,11 +447,10 @@ int CtrlCAfterAWhile(std::vector<std::string> args, const std::string& out,
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   for (int i = 0; !growing.empty() && i < 300; ++i) {
-    struct stat st {};
-    if (stat(growing.c_str(), &st) == 0 && st.st_size >= 65536) break;
+    if (WrittenSoFar(growing) >= 65536) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  kill(pid, SIGINT);
+  kill(pid, sig);
   int status = 0;
   bool exited = false;
   for (int i = 0; i < 200 && !exited; ++i) {
@@ -438,33 +476,72 @@ TEST_F(NullDevice, CtrlCFadesOutAndExitsCleanly) {
 }
 
 TEST(RenderTool, CtrlCClosesTheFileWithWhatItHas) {
-  // An hour of audio: more than the tool writes before the Ctrl-C arrives.
-  const std::string wav = TempPath("cut.wav"), out = TempPath("cut.txt");
-  EXPECT_EQ(130,
-            CtrlCAfterAWhile({"--seconds", "3600", "--rate", "8000", "-o", wav}, out, "", wav));
-  std::string text = ReadText(out);
-  EXPECT_NE(text.find("stopped by the user"), std::string::npos) << text;
+  // More audio than the tool writes before the Ctrl-C arrives: a plain WAV, and one long
+  // enough to be begun as RF64, which falls back to plain WAV at the length it has.
+  for (const char* rate : {"8000", "48000"}) {
+    const std::string wav = TempPath("cut.wav"), out = TempPath("cut.txt");
+    const char* seconds = std::string(rate) == "8000" ? "3600" : "86400";
+    EXPECT_EQ(130,
+              CtrlCAfterAWhile({"--seconds", seconds, "--rate", rate, "-o", wav}, out, "", wav));
+    std::string text = ReadText(out);
+    EXPECT_NE(text.find("stopped by the user"), std::string::npos) << text;
+    EXPECT_TRUE(TempFilesOf(wav).empty());
 
-  // The header tells the length that is there: RIFF's size, and the data chunk's, which
-  // ends the file.
-  const std::string bytes = ReadText(wav);
-  ASSERT_GE(bytes.size(), 44u);
-  ASSERT_EQ(bytes.compare(0, 4, "RIFF"), 0);
-  uint32_t riff = 0;
-  std::memcpy(&riff, bytes.data() + 4, 4);
-  EXPECT_EQ(riff, bytes.size() - 8);
-  size_t pos = 12;
-  uint32_t size = 0;
-  while (pos + 8 <= bytes.size()) {
-    std::memcpy(&size, bytes.data() + pos + 4, 4);
-    if (bytes.compare(pos, 4, "data") == 0) break;
-    pos += 8 + size + (size & 1);
+    // The header tells the length that is there: RIFF's size, and the data chunk's, which
+    // ends the file.
+    const std::string bytes = ReadText(wav);
+    ASSERT_GE(bytes.size(), 44u);
+    ASSERT_EQ(bytes.compare(0, 4, "RIFF"), 0) << rate;
+    uint32_t riff = 0;
+    std::memcpy(&riff, bytes.data() + 4, 4);
+    EXPECT_EQ(riff, bytes.size() - 8);
+    size_t pos = 12;
+    uint32_t size = 0;
+    while (pos + 8 <= bytes.size()) {
+      std::memcpy(&size, bytes.data() + pos + 4, 4);
+      if (bytes.compare(pos, 4, "data") == 0) break;
+      pos += 8 + size + (size & 1);
+    }
+    ASSERT_LE(pos + 8, bytes.size()) << "no data chunk";
+    EXPECT_EQ(size, bytes.size() - pos - 8);
+    const size_t frames = size / (2 * sizeof(float));
+    EXPECT_GT(frames, 0u);
+    EXPECT_LT(frames, 3600u * 8000u);
+    std::remove(wav.c_str());
   }
-  ASSERT_LE(pos + 8, bytes.size()) << "no data chunk";
-  EXPECT_EQ(size, bytes.size() - pos - 8);
-  const size_t frames = size / (2 * sizeof(float));
-  EXPECT_GT(frames, 0u);
-  EXPECT_LT(frames, 3600u * 8000u);
+}
+
+TEST(RenderTool, AKilledRenderOrAFullDiskKeepsThePreviousFile) {
+  const std::string wav = TempPath("keep.wav"), out = TempPath("keep.txt");
+  WriteText(wav, "the take of last night");
+  EXPECT_EQ(-2, CtrlCAfterAWhile({"--seconds", "3600", "-o", wav}, out, "", wav, SIGKILL));
+  EXPECT_EQ(ReadText(wav), "the take of last night");
+  std::vector<std::string> stray = TempFilesOf(wav);
+  EXPECT_EQ(stray.size(), 1u) << "a killed render leaves its temporary file, named as such";
+  for (const std::string& t : stray) std::remove(t.c_str());
+
+  // A small file system of our own, filled by the render.
+  const std::string dir = TempPath("full");
+  mkdir(dir.c_str(), 0700);
+  if (std::system(("unshare -rm sh -c 'mount -t tmpfs -o size=64k none " + dir + "' 2>/dev/null")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (unshare -rm, mount -t tmpfs)";
+  }
+  for (const char* name : {"big.wav", "big.flac"}) {
+    const std::string target = dir + "/" + name;
+    const std::string script = "mount -t tmpfs -o size=256k none " + dir + " && printf old >" +
+                               target + " && " + CALDRITH_RENDER_TOOL + " --seconds 10 -o " +
+                               target + " 2>" + out + "; echo $?; cat " + target + "; ls -A " + dir;
+    FILE* pipe = popen(("unshare -rm sh -c '" + script + "'").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char buf[512] = {};
+    size_t n = fread(buf, 1, sizeof(buf) - 1, pipe);
+    pclose(pipe);
+    // Exit code 1, the old file as it was and nothing else left in the folder.
+    EXPECT_EQ(std::string(buf, n), "1\nold" + std::string(name) + "\n") << name;
+    EXPECT_NE(ReadText(out).find(target + ": No space left on device"), std::string::npos)
+        << ReadText(out);
+  }
 }
 
 #endif

@@ -178,6 +178,35 @@ TEST(SessionTimeline, StopAndPlayMoveTheTransportAndHoldItsPosition) {
   EXPECT_EQ(playing, (std::vector<bool>{true, true, false, false, false, true, false, false}));
 }
 
+TEST(SessionTimeline, AStopWhilePlayAnywayIsOnIsReportedWithItsCause) {
+  using caldrith_session::SwitchEffect;
+  // Preset 2 turns Play Anyway on, preset 1 leaves it, preset 3 turns it off.
+  const std::vector<SwitchEffect> presets = {SwitchEffect::kOff, SwitchEffect::kLeaves,
+                                             SwitchEffect::kOn, SwitchEffect::kOff,
+                                             SwitchEffect::kLeaves};
+  const Session s = Parse(
+      "0:00 stop\n"               // (1) on from the command line
+      "1:00 preset 2\n"           //
+      "1:00 Play Anyway = No\n"   // the line wins over the preset at one time
+      "1:30 stop\n"               // off: nothing to say
+      "2:00 Play Anyway = Yes\n"  //
+      "2:00 preset 1\n"           // leaves it
+      "2:00 stop\n"               // (2) on, from line 5
+      "3:00 preset 3\n"           //
+      "3:00 stop\n"               // off
+      "4:00 stop\n"               // still off
+      "4:00 preset 2\n"           // a preset later on the line but at the stop's time
+      "5:00 end\n");
+  std::vector<std::string> w = caldrith_session::StopsWithoutEffect(
+      s, TestCatalog(), kPlay, {true, "by --param"}, presets, "s.txt");
+  EXPECT_EQ(w, (std::vector<std::string>{
+                   "s.txt:1: stop has no effect: Play Anyway is Yes (set by --param)",
+                   "s.txt:7: stop has no effect: Play Anyway is Yes (set on line 5 at 2:00)",
+                   "s.txt:10: stop has no effect: Play Anyway is Yes (set by preset 2 at 4:00)"}));
+  // Off at the start and the presets unknown: on from line 5 to the end.
+  EXPECT_EQ(caldrith_session::StopsWithoutEffect(s, TestCatalog(), kPlay, {}, {}, "s").size(), 3u);
+}
+
 TEST(SessionTimeline, SameSampleLastWordWinsPresetApart) {
   Session s = Parse(
       "0.005 Volume = 10\n"
