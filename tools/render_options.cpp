@@ -65,6 +65,8 @@ std::string UnusedOptionMessage(const RenderOptions& o) {
       {"--sample-format", !o.play, "--sample-format is for files: --play leaves it unused"},
       {"--hover", !o.editorPng.empty(),
        "--hover is for --editor-png: add it, or leave out --hover"},
+      {"--scale", !o.editorPng.empty(),
+       "--scale is for --editor-png: add it, or leave out --scale"},
   };
   for (const Need& n : needs) {
     if (!n.ok && Given(o, n.option)) return n.why;
@@ -226,7 +228,7 @@ std::vector<OptionSpec>& RenderOptionTable() {
        [](RenderOptions& o, const std::string& v) {
          double s = 0.0;
          if (!ParseDouble(v, &s) || !(s >= 1.0) || s > 3.0) {
-           return "--scale must be a number from 1 to 3, not \"" + v + "\"";
+           return "--scale must be a number from 1 to 3, not " + Excerpt(v);
          }
          o.editorScale = s;
          return std::string();

@@ -93,6 +93,7 @@ TEST(RenderOptions, OptionsThatWouldDoNothingAreRefused) {
       {"--play", "-o", "x.wav"},
       {"--play", "--sample-format", "24"},
       {"--hover", "Tones"},
+      {"--scale", "2"},
       {"--list-presets", "-o", "x.wav"},
       {"--list-params", "--seconds", "3"},
       {"--list-devices", "--bundle", "b"},
@@ -105,7 +106,7 @@ TEST(RenderOptions, OptionsThatWouldDoNothingAreRefused) {
   }
   const std::vector<std::vector<std::string>> used = {
       {"--play", "--device", "pulse", "--rate", "44100"},
-      {"--editor-png", "e.png", "--hover", "Tones"},
+      {"--editor-png", "e.png", "--hover", "Tones", "--scale", "1.5"},
       {"--list-presets", "--list-params", "--bundle", "b", "-q"},
       {"--help", "--device", "x"},
   };
