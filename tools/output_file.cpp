@@ -148,7 +148,7 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   file.Commit();
 }
 
-int ReadWholeFile(const std::string& path, std::string* out) {
+int ReadWholeFile(const std::string& path, std::string* out, size_t limit) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
@@ -161,6 +161,8 @@ int ReadWholeFile(const std::string& path, std::string* out) {
     if (n < 0) error = errno;
     if (n <= 0) break;
     out->append(buf, static_cast<size_t>(n));
+    // Counted as read, so that a pipe or a device is bounded too.
+    if (out->size() > limit) error = EFBIG;
   }
   close(fd);
   return error;
