@@ -175,6 +175,18 @@ void CheckLength(const RenderOptions& opts, int64 frames, int channels, OutputFo
     case caldrith_render::Container::kAsIs:
       break;
   }
+  // A WAV file's size is known ahead: hours of rendering must not end on a full disk.
+  if (ext == "wav") {
+    const double needed = static_cast<double>(frames) * channels * f->bytesPerSample + 4096.0;
+    const int64 free = caldrith_render::FreeBytesFor(opts.output);
+    if (free >= 0 && static_cast<double>(free) < needed) {
+      char sizes[96];
+      std::snprintf(sizes, sizeof(sizes), " (%.1f MB needed, %.1f MB free)", needed / 1e6,
+                    static_cast<double>(free) / 1e6);
+      throw std::runtime_error(caldrith_render::SystemMessage("cannot write", opts.output, ENOSPC) +
+                               sizes);
+    }
+  }
 }
 
 // A bar with the share done and, once it can be estimated, the time left.

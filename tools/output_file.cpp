@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -166,6 +167,12 @@ int ReadWholeFile(const std::string& path, std::string* out, size_t limit) {
   }
   close(fd);
   return error;
+}
+
+int64_t FreeBytesFor(const std::string& path) {
+  struct statvfs fs {};
+  if (statvfs(FolderOf(path).c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
 }
 
 Container ContainerFor(const std::string& ext, int64_t frames, int channels, int bytesPerSample) {

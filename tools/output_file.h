@@ -44,6 +44,9 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size);
 // file of more than `limit` bytes).
 int ReadWholeFile(const std::string& path, std::string* out, size_t limit);
 
+// Bytes free to the user in the folder `path` would be written to; -1 when unknown.
+int64_t FreeBytesFor(const std::string& path);
+
 enum class Container { kAsIs, kRf64, kRefused };
 
 // Whether audio of `frames` frames fits the file type `ext` (lower case): WAV switches to
