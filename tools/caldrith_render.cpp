@@ -76,12 +76,17 @@ std::string DefaultBundle() {
 }
 
 // A file the user named: missing or a folder is theirs to mend (exit 2), anything else the
-// system's (exit 1).
-std::string ReadInput(const std::string& path, const std::string& what) {
+// system's (exit 1). A file far larger than any of its kind (an audio file given by mistake)
+// is refused without reading it all.
+std::string ReadInput(const std::string& path, const std::string& what, size_t limit) {
   std::string text;
-  int error = caldrith_render::ReadWholeFile(path, &text);
+  int error = caldrith_render::ReadWholeFile(path, &text, limit);
   if (error == 0) return text;
   std::string msg = caldrith_render::SystemMessage("cannot read " + what, path, error);
+  if (error == EFBIG) {
+    throw UsageError{"cannot read " + what + " " + path + ": larger than " +
+                     std::to_string(limit >> 20) + " MB"};
+  }
   if (error == ENOENT || error == ENOTDIR || error == EISDIR || error == ENAMETOOLONG) {
     throw UsageError{msg};
   }
@@ -170,6 +175,18 @@ void CheckLength(const RenderOptions& opts, int64 frames, int channels, OutputFo
     case caldrith_render::Container::kAsIs:
       break;
   }
+  // A WAV file's size is known ahead: hours of rendering must not end on a full disk.
+  if (ext == "wav") {
+    const double needed = static_cast<double>(frames) * channels * f->bytesPerSample + 4096.0;
+    const int64 free = caldrith_render::FreeBytesFor(opts.output);
+    if (free >= 0 && static_cast<double>(free) < needed) {
+      char sizes[96];
+      std::snprintf(sizes, sizeof(sizes), " (%.1f MB needed, %.1f MB free)", needed / 1e6,
+                    static_cast<double>(free) / 1e6);
+      throw std::runtime_error(caldrith_render::SystemMessage("cannot write", opts.output, ENOSPC) +
+                               sizes);
+    }
+  }
 }
 
 // A bar with the share done and, once it can be estimated, the time left.
@@ -212,7 +229,7 @@ double Db(double linear) {
 
 caldrith_session::Session LoadSession(const std::string& path,
                                       const caldrith_session::Catalog& catalog) {
-  const std::string text = ReadInput(path, "the session file");
+  const std::string text = ReadInput(path, "the session file", 16u << 20);
   caldrith_session::Session session;
   caldrith_session::ParseError error;
   if (!caldrith_session::ParseSession(text, catalog, &session, &error)) {
@@ -461,7 +478,7 @@ int Render(const RenderOptions& opts) {
   if (!opts.play && !listing) format = ChooseFormat(opts);
   std::vector<char> stateIn;
   if (!opts.stateIn.empty()) {
-    std::string bytes = ReadInput(opts.stateIn, "the state file");
+    std::string bytes = ReadInput(opts.stateIn, "the state file", 1u << 20);
     stateIn.assign(bytes.begin(), bytes.end());
   }
 
@@ -582,8 +599,9 @@ int Render(const RenderOptions& opts) {
                   static_cast<double>(rendered) / opts.rate, opts.rate, format.description.c_str());
     summary = opts.output + part;
     if (fileCut) {
-      summary += rendered > 0 ? ", stopped by the user"
-                              : ", stopped by the user before any audio: the file was left as it was";
+      summary += rendered > 0
+                     ? ", stopped by the user"
+                     : ", stopped by the user before any audio: the file was left as it was";
     }
   }
   if (!plug.PresetName().empty()) summary += ", preset \"" + plug.PresetName() + "\"";

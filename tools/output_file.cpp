@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -148,7 +149,7 @@ void WriteWholeFile(const std::string& path, const void* data, size_t size) {
   file.Commit();
 }
 
-int ReadWholeFile(const std::string& path, std::string* out) {
+int ReadWholeFile(const std::string& path, std::string* out, size_t limit) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
@@ -161,9 +162,17 @@ int ReadWholeFile(const std::string& path, std::string* out) {
     if (n < 0) error = errno;
     if (n <= 0) break;
     out->append(buf, static_cast<size_t>(n));
+    // Counted as read, so that a pipe or a device is bounded too.
+    if (out->size() > limit) error = EFBIG;
   }
   close(fd);
   return error;
+}
+
+int64_t FreeBytesFor(const std::string& path) {
+  struct statvfs fs {};
+  if (statvfs(FolderOf(path).c_str(), &fs) != 0) return -1;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
 }
 
 Container ContainerFor(const std::string& ext, int64_t frames, int channels, int bytesPerSample) {

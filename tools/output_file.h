@@ -40,8 +40,12 @@ class ReplacingFile {
 
 // Writes `size` bytes as the whole new content of `path`, through a ReplacingFile.
 void WriteWholeFile(const std::string& path, const void* data, size_t size);
-// Reads a whole file; answers 0 or the errno of the failure (EISDIR for a folder).
-int ReadWholeFile(const std::string& path, std::string* out);
+// Reads a whole file; answers 0 or the errno of the failure (EISDIR for a folder, EFBIG for a
+// file of more than `limit` bytes).
+int ReadWholeFile(const std::string& path, std::string* out, size_t limit);
+
+// Bytes free to the user in the folder `path` would be written to; -1 when unknown.
+int64_t FreeBytesFor(const std::string& path);
 
 enum class Container { kAsIs, kRf64, kRefused };
 
