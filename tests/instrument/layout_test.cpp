@@ -321,6 +321,63 @@ TEST_F(LiveEditor, CurvatureDragsStepByTheSegmentsWidthAndDirection) {
   }
 }
 
+// The same gestures in the same places reach the same values at every scale: the window's
+// pixels are the design units times the scale, drag distances included.
+TEST_F(LiveEditor, GesturesAtTwiceTheScaleReachTheSameValues) {
+  struct Gesture {
+    const char* what;
+    int x, y, dx, dy;  // design units
+    bool doubleClick;
+  };
+  const Gesture gestures[] = {
+      {"volume knob up", 537, 263, 0, -30, false},
+      {"low freq knob down", 165, 155, 3, 25, false},
+      {"spread slider", 50, 206, 20, 0, false},
+      {"wave slider", 564, 150, 0, 30, false},
+      {"play anyway", 160, 243, 0, 0, false},
+      {"pulse type", 513, 203, 0, 0, false},
+      {"graph switch", 240, 452, 0, 0, false},
+      {"volume knob reset", 537, 263, 0, 0, true},
+  };
+  std::vector<double> values[2];
+  for (int run = 0; run < 2; ++run) {
+    const int k = run + 1;
+    SetUp();
+    gui->SetScaleFactor(k);
+    Open();
+    Render(2);
+    for (const Gesture& g : gestures) {
+      SCOPED_TRACE(g.what);
+      gui->MouseOver(k * g.x, k * g.y, IInputMods());
+      if (g.doubleClick) {
+        gui->MouseDoubleClick(k * g.x, k * g.y, kLeft);
+      } else {
+        gui->MouseDown(k * g.x, k * g.y, kLeft);
+      }
+      for (int step = 1; step <= 4; ++step)
+        gui->MouseDrag(k * (g.x + g.dx * step / 4), k * (g.y + g.dy * step / 4), kLeft);
+      gui->MouseUp(k * (g.x + g.dx), k * (g.y + g.dy), kLeft);
+      gui->Tick();
+    }
+    // A frequency-graph handle, dragged as in GraphHandlesFollowTheMouse.
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(FreqGraph()->HandleCentre(0, &hx, &hy));
+    gui->MouseOver(k * hx, k * hy, IInputMods());
+    gui->MouseDown(k * hx, k * hy, kLeft);
+    gui->MouseDrag(k * hx, k * (hy - 6), kLeft);
+    gui->MouseUp(k * hx, k * (hy - 6), kLeft);
+    for (int i = 0; i < kNumParams; ++i) values[run].push_back(plug->ParamAt(i)->Value());
+  }
+  for (int i = 0; i < kNumParams; ++i)
+    EXPECT_EQ(values[1][static_cast<size_t>(i)], values[0][static_cast<size_t>(i)])
+        << plug->ParamAt(i)->NameText();
+  // The gestures did something: everything but the reset knob left its default.
+  int moved = 0;
+  for (int i = 0; i < kNumParams; ++i)
+    moved += values[0][static_cast<size_t>(i)] != plug->ParamAt(i)->DefaultValue();
+  EXPECT_GE(moved, 7);
+}
+
 // Mean and large differences between two pictures of the same size.
 void ComparePictures(const raster::Bitmap& a, const raster::Bitmap& b, double* mean,
                      double* largeShare) {
