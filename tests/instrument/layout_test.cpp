@@ -330,14 +330,10 @@ TEST_F(LiveEditor, GesturesAtTwiceTheScaleReachTheSameValues) {
     bool doubleClick;
   };
   const Gesture gestures[] = {
-      {"volume knob up", 537, 263, 0, -30, false},
-      {"low freq knob down", 165, 155, 3, 25, false},
-      {"spread slider", 50, 206, 20, 0, false},
-      {"wave slider", 564, 150, 0, 30, false},
-      {"play anyway", 160, 243, 0, 0, false},
-      {"pulse type", 513, 203, 0, 0, false},
-      {"graph switch", 240, 452, 0, 0, false},
-      {"volume knob reset", 537, 263, 0, 0, true},
+      {"volume knob up", 537, 263, 0, -30, false}, {"low freq knob down", 165, 155, 3, 25, false},
+      {"spread slider", 50, 206, 20, 0, false},    {"wave slider", 564, 150, 0, 30, false},
+      {"play anyway", 160, 243, 0, 0, false},      {"pulse type", 513, 203, 0, 0, false},
+      {"graph switch", 240, 452, 0, 0, false},     {"volume knob reset", 537, 263, 0, 0, true},
   };
   std::vector<double> values[2];
   for (int run = 0; run < 2; ++run) {

@@ -91,8 +91,10 @@ TEST(InstrumentView, ContentScaleBeforeAttaching) {
     float factor;
     tresult result;
     int w, h;
-  } steps[] = {{1.25f, kResultTrue, 750, 594},  {3.0f, kResultTrue, 1800, 1425},
-               {-2.0f, kResultFalse, 1800, 1425}, {0.2f, kResultTrue, 600, 475},
+  } steps[] = {{1.25f, kResultTrue, 750, 594},
+               {3.0f, kResultTrue, 1800, 1425},
+               {-2.0f, kResultFalse, 1800, 1425},
+               {0.2f, kResultTrue, 600, 475},
                {2.0f, kResultTrue, 1200, 950}};
   for (const auto& s : steps) {
     EXPECT_EQ(scale->setContentScaleFactor(s.factor), s.result) << s.factor;

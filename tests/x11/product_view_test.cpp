@@ -133,9 +133,9 @@ TEST_F(X11Editor, FollowsXftDpiThenTheHostsFactors) {
   IPlugView* view = h.NewView();
   ASSERT_NE(view, nullptr);
   IPlugViewContentScaleSupport* scale = nullptr;
-  ASSERT_EQ(view->queryInterface(IPlugViewContentScaleSupport::iid,
-                                 reinterpret_cast<void**>(&scale)),
-            kResultOk);
+  ASSERT_EQ(
+      view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale)),
+      kResultOk);
   frame.accept = true;
   view->setFrame(&frame);
   auto sizeOf = [&](int* width, int* height) {
