@@ -55,8 +55,8 @@ int RoundPx(double v) {
 
 // The zoom menu's entries; 0 follows the screen.
 constexpr double kZoomChoices[] = {0.0, 1.0, 1.25, 1.5, 2.0, 2.5, 3.0};
-constexpr const char* kZoomNames[] = {"Follow the screen", "100 %", "125 %", "150 %",
-                                      "200 %",             "250 %", "300 %"};
+constexpr const char* kZoomNames[] = {
+    "Follow the screen", "100 %", "125 %", "150 %", "200 %", "250 %", "300 %"};
 
 raster::Rect ToRect(const IBox& b) {
   return raster::Rect(b.L, b.T, b.R, b.B);
@@ -328,8 +328,9 @@ IBox IGraphics::ToPixels(const IBox& b) const {
 
 IBox IGraphics::FromPixels(const IBox& b) const {
   if (mScale == 1.0 || b.Empty()) return b;
-  return IBox(static_cast<int>(std::floor(b.L / mScale)), static_cast<int>(std::floor(b.T / mScale)),
-              static_cast<int>(std::ceil(b.R / mScale)), static_cast<int>(std::ceil(b.B / mScale)));
+  return IBox(static_cast<int>(std::floor(b.L / mScale)),
+              static_cast<int>(std::floor(b.T / mScale)), static_cast<int>(std::ceil(b.R / mScale)),
+              static_cast<int>(std::ceil(b.B / mScale)));
 }
 
 int IGraphics::PixelToUnit(int v) const {
@@ -405,7 +406,8 @@ const raster::Bitmap* IGraphics::Resolve(const IImage& image) {
       for (int f = 0; f < frames; ++f) {
         const int top = RoundPx(f * fh * mScale), bottom = RoundPx((f + 1) * fh * mScale);
         raster::Resample(*out, raster::Rect(0, top, out->Width(), std::min(bottom, out->Height())),
-                         *source, raster::Rect(x, f * fh * k, x + base.Width() * k, (f + 1) * fh * k));
+                         *source,
+                         raster::Rect(x, f * fh * k, x + base.Width() * k, (f + 1) * fh * k));
       }
       c.scaled.push_back({&base, key, std::unique_ptr<raster::Bitmap>(out)});
       made = out;
@@ -482,8 +484,7 @@ bool IGraphics::BlitRotatedImage(const IImage& image, int cx, int cy, double ang
     left = RoundPx((left + image.W / 2.0) * mScale - bmp->Width() / 2.0);
     top = RoundPx((top + image.H / 2.0) * mScale - bmp->Height() / 2.0);
   }
-  raster::BlitRotated(*mDrawBitmap, *bmp, left, top, angle, BlendWeight(blend),
-                      BlendModeOf(blend));
+  raster::BlitRotated(*mDrawBitmap, *bmp, left, top, angle, BlendWeight(blend), BlendModeOf(blend));
   return true;
 }
 
@@ -501,8 +502,8 @@ bool IGraphics::RenderText(ITextStyle* style, const char* text, const IBox& box)
   raster::TextAlign align = raster::TextAlign::kLeft;
   if (style->align == kAlignCenter) align = raster::TextAlign::kCentre;
   if (style->align == kAlignFar) align = raster::TextAlign::kRight;
-  return raster::DrawText(*mDrawBitmap, style->font, text, ToRect(ToPixels(box)),
-                          Rgb(style->color), opacity, align);
+  return raster::DrawText(*mDrawBitmap, style->font, text, ToRect(ToPixels(box)), Rgb(style->color),
+                          opacity, align);
 }
 
 bool IGraphics::FillBox(const IRgba& colour, const IBox& box, const IBlendSpec* blend) {

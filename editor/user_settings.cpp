@@ -142,7 +142,8 @@ bool WriteZoomSetting(const char* path, double zoom) {
   if (!f) return false;
   char text[64];
   const int len = std::snprintf(text, sizeof(text), "%s%ld\n", kZoomKey, std::lround(zoom * 100.0));
-  bool ok = len > 0 && std::fwrite(text, 1, static_cast<size_t>(len), f) == static_cast<size_t>(len);
+  bool ok =
+      len > 0 && std::fwrite(text, 1, static_cast<size_t>(len), f) == static_cast<size_t>(len);
   ok = std::fflush(f) == 0 && ok;
 #ifndef _WIN32
   ok = fsync(fileno(f)) == 0 && ok;

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "raster/pixel_ops.h"
 #include "raster/raster.h"
@@ -150,6 +151,15 @@ bool Blit(Bitmap& dst, int dx, int dy, const Bitmap& src, int sx, int sy, int w,
   if (wt == 0) return true;
   switch (mode) {
     case BlendMode::kCopy:
+      if (wt == 255) {
+        // A plain copy (the background, the frame to the screen): whole rows at once.
+        const bool rowsUp = dst.Pixels() == src.Pixels() && oy > iy;
+        for (int j = 0; j < oh; ++j) {
+          const int row = rowsUp ? oh - 1 - j : j;
+          std::memmove(dst.Row(oy + row) + ox, src.Row(iy + row) + ix, size_t(ow) * 4);
+        }
+        break;
+      }
       BlitRows(dst, ox, oy, src, ix, iy, ow, oh, OpCopy{wt});
       break;
     case BlendMode::kAdd:

@@ -90,7 +90,7 @@ class IPlugVST3View : public Steinberg::CPluginView,
 
   OBJ_METHODS(IPlugVST3View, CPluginView)
   DEFINE_INTERFACES
-    DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+  DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
   END_DEFINE_INTERFACES(CPluginView)
   REFCOUNT_METHODS(CPluginView)
 

@@ -440,11 +440,11 @@ double IGraphicsX11::PlatformScaleFactor(void* parentWindow) {
   const xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
   if (it.rem) {
     // The resource database lives on the first screen's root window.
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(
-        c,
-        xcb_get_property(c, 0, it.data->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
-                         1 << 20),
-        nullptr);
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c,
+                               xcb_get_property(c, 0, it.data->root, XCB_ATOM_RESOURCE_MANAGER,
+                                                XCB_ATOM_STRING, 0, 1 << 20),
+                               nullptr);
     if (reply && reply->format == 8) {
       dpi = XftDpi(static_cast<const char*>(xcb_get_property_value(reply)),
                    static_cast<size_t>(xcb_get_property_value_length(reply)));

@@ -1,10 +1,15 @@
 // The graphics host: redraw bookkeeping, mouse routing and capture, parameter binding, the
 // wheel's deferred end of edit, typed values and frame offsets.
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
+#include "editor/user_settings.h"
 #include "editor_fixture.h"
 
 namespace {
@@ -388,6 +393,85 @@ TEST(TextControls, FreeTextEntryGoesBackIntoTheControl) {
   EXPECT_FALSE(label->IsDirty());
   label->TakeHostText(nullptr);
   EXPECT_STREQ(label->Text(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The zoom the user picks from the background's menu: the editor and the host follow it,
+// and the next editor of this user opens with it; a bad settings file means the default.
+TEST_F(ControlsTest, ZoomMenuIsRememberedPerUser) {
+  struct SizingPlug : RecordingPlug {
+    void ResizeEditor(int w, int h) override { asked.emplace_back(w, h); }
+    std::vector<std::pair<int, int>> asked;
+  };
+  const std::string dir = ::testing::TempDir() + "zoom-" + std::to_string(::getpid());
+  const std::string path = dir + "/Product/editor.conf";
+  SizingPlug sizing;
+  auto* g = new IGraphicsHeadless(&sizing, 600, 475);
+  g->AddControl(new ProbeControl(&sizing, IBox(0, 0, 600, 475)));
+  g->UseSettingsFile(path);  // missing: follow the screen
+  EXPECT_EQ(g->UserZoom(), 0.0);
+  sizing.InstallEditor(g);
+  g->CreateEditorWindow(nullptr);
+  g->SetScaleFactor(1.25);
+  EXPECT_EQ(g->PixelSize(), (IPixelSize{750, 594}));
+
+  g->MouseDown(375, 250, kRight);
+  PromptPopup* menu = g->OpenPopup();
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->Count(), 7);
+  EXPECT_EQ(menu->Selected(), 0);
+  EXPECT_STREQ(menu->Entry(4), "200 %");
+  const IBox row = g->ToPixels(IBox(menu->Rect().L, menu->Rect().T + 4 * menu->RowHeight(),
+                                    menu->Rect().R, menu->Rect().T + 5 * menu->RowHeight()));
+  g->MouseDown(row.L + 10, (row.T + row.B) / 2, kLeft);
+  g->MouseUp(row.L + 10, (row.T + row.B) / 2, kLeft);
+  EXPECT_EQ(g->OpenPopup(), nullptr);
+  EXPECT_EQ(g->Scale(), 2.0);
+  EXPECT_EQ(g->PixelSize(), (IPixelSize{1200, 950}));
+  ASSERT_EQ(sizing.asked.size(), 1u);
+  EXPECT_EQ(sizing.asked[0], std::make_pair(1200, 950));
+  g->Tick();
+  EXPECT_EQ(g->Screen().Width(), 1200);
+
+  // The next editor opens at the user's zoom, whatever the host says.
+  IGraphicsHeadless next(&plug, 600, 475);
+  next.UseSettingsFile(path);
+  next.SetScaleFactor(1.5);
+  EXPECT_EQ(next.PixelSize(), (IPixelSize{1200, 950}));
+  next.SetUserZoom(0.0);
+  EXPECT_EQ(next.PixelSize(), (IPixelSize{900, 713}));
+
+  // Only whole, sane zooms count; anything else is "follow the screen". No temporary file
+  // is left beside the settings.
+  const struct {
+    const char* text;
+    double zoom;
+  } files[] = {{"zoom-percent=150\n", 1.5},        {"other=1\r\nzoom-percent=300\r\n", 3.0},
+               {"zoom-percent=50\n", 0.0},         {"zoom-percent=1e9\n", 0.0},
+               {"zoom-percent=abc\n", 0.0},        {"zoom-percent=\n", 0.0},
+               {"\x89PNG\r\n\x1a\n\x01\x02", 0.0}, {"", 0.0}};
+  for (const auto& f : files) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs(f.text, out);
+    std::fclose(out);
+    EXPECT_EQ(ReadZoomSetting(path.c_str()), f.zoom) << f.text;
+  }
+  EXPECT_TRUE(WriteZoomSetting(path.c_str(), 1.25));
+  EXPECT_EQ(ReadZoomSetting(path.c_str()), 1.25);
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir + "/Product")) {
+    (void)e;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+  // A folder that cannot be made: refused, nothing breaks.
+  EXPECT_FALSE(WriteZoomSetting((path + "/below-a-file.conf").c_str(), 2.0));
+  EXPECT_EQ(ReadZoomSetting((dir + "/missing.conf").c_str()), 0.0);
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -13,7 +13,10 @@
 
 namespace {
 
-TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
+// At 1x and at a scale: a scale's images and fonts are made when first drawn, never per tick.
+class EditorAllocations : public ::testing::TestWithParam<double> {};
+
+TEST_P(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
   CLS_CALDRITH plug;
   auto* gui = dynamic_cast<IGraphicsHeadless*>(plug.GetGUI());
   ASSERT_NE(gui, nullptr);
@@ -24,6 +27,7 @@ TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
   plug.SetSampleRate(48000.0);
   plug.SetMaxFrames(256);
   plug.SetOutputsConnected(0, 2, true);
+  gui->SetScaleFactor(GetParam());
   gui->CreateEditorWindow(nullptr);
   plug.EditorOpened();
   std::vector<double> l(256), r(256);
@@ -35,7 +39,9 @@ TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
   };
   render();
   for (int i = 0; i < 4; ++i) gui->Tick();
-  gui->MouseOver(400, 400, IInputMods());  // hover a graph: highlight and handle drawing
+  // Hover a graph: highlight and handle drawing.
+  gui->MouseOver(static_cast<int>(400 * GetParam()), static_cast<int>(400 * GetParam()),
+                 IInputMods());
   for (int i = 0; i < 4; ++i) gui->Tick();
 
   const long before = AllocationCount();
@@ -46,5 +52,7 @@ TEST(EditorAllocations, TicksAfterTheFirstDrawingAllocateNothing) {
   }
   EXPECT_EQ(AllocationCount() - before, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, EditorAllocations, ::testing::Values(1.0, 2.0, 1.75));
 
 }  // namespace

@@ -321,6 +321,59 @@ TEST_F(LiveEditor, CurvatureDragsStepByTheSegmentsWidthAndDirection) {
   }
 }
 
+// The same gestures in the same places reach the same values at every scale: the window's
+// pixels are the design units times the scale, drag distances included.
+TEST_F(LiveEditor, GesturesAtTwiceTheScaleReachTheSameValues) {
+  struct Gesture {
+    const char* what;
+    int x, y, dx, dy;  // design units
+    bool doubleClick;
+  };
+  const Gesture gestures[] = {
+      {"volume knob up", 537, 263, 0, -30, false}, {"low freq knob down", 165, 155, 3, 25, false},
+      {"spread slider", 50, 206, 20, 0, false},    {"wave slider", 564, 150, 0, 30, false},
+      {"play anyway", 160, 243, 0, 0, false},      {"pulse type", 513, 203, 0, 0, false},
+      {"graph switch", 240, 452, 0, 0, false},     {"volume knob reset", 537, 263, 0, 0, true},
+  };
+  std::vector<double> values[2];
+  for (int run = 0; run < 2; ++run) {
+    const int k = run + 1;
+    SetUp();
+    gui->SetScaleFactor(k);
+    Open();
+    Render(2);
+    for (const Gesture& g : gestures) {
+      SCOPED_TRACE(g.what);
+      gui->MouseOver(k * g.x, k * g.y, IInputMods());
+      if (g.doubleClick) {
+        gui->MouseDoubleClick(k * g.x, k * g.y, kLeft);
+      } else {
+        gui->MouseDown(k * g.x, k * g.y, kLeft);
+      }
+      for (int step = 1; step <= 4; ++step)
+        gui->MouseDrag(k * (g.x + g.dx * step / 4), k * (g.y + g.dy * step / 4), kLeft);
+      gui->MouseUp(k * (g.x + g.dx), k * (g.y + g.dy), kLeft);
+      gui->Tick();
+    }
+    // A frequency-graph handle, dragged as in GraphHandlesFollowTheMouse.
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(FreqGraph()->HandleCentre(0, &hx, &hy));
+    gui->MouseOver(k * hx, k * hy, IInputMods());
+    gui->MouseDown(k * hx, k * hy, kLeft);
+    gui->MouseDrag(k * hx, k * (hy - 6), kLeft);
+    gui->MouseUp(k * hx, k * (hy - 6), kLeft);
+    for (int i = 0; i < kNumParams; ++i) values[run].push_back(plug->ParamAt(i)->Value());
+  }
+  for (int i = 0; i < kNumParams; ++i)
+    EXPECT_EQ(values[1][static_cast<size_t>(i)], values[0][static_cast<size_t>(i)])
+        << plug->ParamAt(i)->NameText();
+  // The gestures did something: everything but the reset knob left its default.
+  int moved = 0;
+  for (int i = 0; i < kNumParams; ++i)
+    moved += values[0][static_cast<size_t>(i)] != plug->ParamAt(i)->DefaultValue();
+  EXPECT_GE(moved, 7);
+}
+
 // Mean and large differences between two pictures of the same size.
 void ComparePictures(const raster::Bitmap& a, const raster::Bitmap& b, double* mean,
                      double* largeShare) {
@@ -343,36 +396,78 @@ void ComparePictures(const raster::Bitmap& a, const raster::Bitmap& b, double* m
   *largeShare = large / n;
 }
 
-TEST_F(LiveEditor, WholeEditorMatchesTheReferencePicture) {
+// Energy of the differences between horizontal neighbours: a sharp edge puts its whole step
+// between two pixels, a blurred one spreads it (and its square) over several.
+double Detail(const raster::Bitmap& b) {
+  double sum = 0.0;
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 1; x < b.Width(); ++x) {
+      const uint32_t p = b.At(x, y), q = b.At(x - 1, y);
+      for (int s = 0; s < 24; s += 8) {
+        const double d = static_cast<int>((p >> s) & 255) - static_cast<int>((q >> s) & 255);
+        sum += d * d;
+      }
+    }
+  }
+  return sum;
+}
+
+// The whole editor at the scales hosts send most, each against its own reference picture
+// (tests/editor/reference/editor.png, editor@1.5x.png, editor@2x.png).
+TEST_F(LiveEditor, WholeEditorMatchesTheReferencePictures) {
   plug->SetParamFromEditor(kPlayAnyway, 1.0);
   Open();
   Render(40);
-  for (int i = 0; i < 3; ++i) gui->Tick();
-  const raster::Bitmap& screen = gui->Screen();
-  ASSERT_EQ(screen.Width(), 600);
-  ASSERT_EQ(screen.Height(), 475);
-  const std::string path = std::string(CALDRITH_EDITOR_REFERENCE_DIR) + "/editor.png";
-  raster::Bitmap reference;
-  // Rewriting the reference is a deliberate act; the run that does it never passes.
-  if (std::getenv("CALDRITH_UPDATE_REFERENCE")) {
-    ASSERT_TRUE(raster::SavePngFile(screen, path.c_str()));
-    FAIL() << "reference rewritten to " << path << "; check it and run again without "
-           << "CALDRITH_UPDATE_REFERENCE";
+  raster::Bitmap oneX;
+  for (const double scale : {1.0, 1.5, 2.0}) {
+    SCOPED_TRACE(scale);
+    const IPixelSize size = gui->SetScaleFactor(scale);
+    const int w = static_cast<int>(std::lround(600 * scale));
+    const int h = static_cast<int>(std::lround(475 * scale));
+    ASSERT_EQ(size.W, w);
+    ASSERT_EQ(size.H, h);
+    for (int i = 0; i < 3; ++i) gui->Tick();
+    const raster::Bitmap& screen = gui->Screen();
+    ASSERT_EQ(screen.Width(), w);
+    ASSERT_EQ(screen.Height(), h);
+    const std::string name = scale == 1.0   ? "editor.png"
+                             : scale == 1.5 ? "editor@1.5x.png"
+                                            : "editor@2x.png";
+    const std::string path = std::string(CALDRITH_EDITOR_REFERENCE_DIR) + "/" + name;
+    raster::Bitmap reference;
+    // Rewriting the reference is a deliberate act; the run that does it never passes.
+    if (std::getenv("CALDRITH_UPDATE_REFERENCE")) {
+      ASSERT_TRUE(raster::SavePngFile(screen, path.c_str()));
+      ADD_FAILURE() << "reference rewritten to " << path << "; check it and run again without "
+                    << "CALDRITH_UPDATE_REFERENCE";
+      continue;
+    }
+    ASSERT_TRUE(raster::LoadPngFile(path.c_str(), &reference))
+        << "the reference picture " << path << " is missing or unreadable";
+    ASSERT_EQ(reference.Width(), w);
+    ASSERT_EQ(reference.Height(), h);
+    double mean = 0.0, largeShare = 0.0;
+    ComparePictures(screen, reference, &mean, &largeShare);
+    EXPECT_LT(mean, 2.0);
+    EXPECT_LT(largeShare, 0.01);
+    if (scale == 1.0) {
+      // Something was drawn: the background alone is not the whole picture.
+      const IImage bg = gui->CachedImage(100);
+      ASSERT_TRUE(bg.Valid());
+      double bgMean = 0.0, bgShare = 0.0;
+      ComparePictures(screen, *bg.bitmap, &bgMean, &bgShare);
+      EXPECT_GT(bgShare, 0.002);
+      oneX.CopyFrom(screen);
+    } else if (scale == 2.0) {
+      // Drawn anew, not enlarged: the same content as today's picture enlarged, with
+      // clearly more fine detail.
+      raster::Bitmap enlarged(w, h);
+      ASSERT_TRUE(raster::Resample(enlarged, enlarged.Bounds(), oneX, oneX.Bounds()));
+      ComparePictures(screen, enlarged, &mean, &largeShare);
+      EXPECT_LT(mean, 12.0);
+      EXPECT_GT(Detail(screen), 1.3 * Detail(enlarged));
+    }
   }
-  ASSERT_TRUE(raster::LoadPngFile(path.c_str(), &reference))
-      << "the reference picture " << path << " is missing or unreadable";
-  ASSERT_EQ(reference.Width(), 600);
-  ASSERT_EQ(reference.Height(), 475);
-  double mean = 0.0, largeShare = 0.0;
-  ComparePictures(screen, reference, &mean, &largeShare);
-  EXPECT_LT(mean, 2.0);
-  EXPECT_LT(largeShare, 0.01);
-  // Something was drawn: the background alone is not the whole picture.
-  const IImage bg = gui->CachedImage(100);
-  ASSERT_TRUE(bg.Valid());
-  double bgMean = 0.0, bgShare = 0.0;
-  ComparePictures(screen, *bg.bitmap, &bgMean, &bgShare);
-  EXPECT_GT(bgShare, 0.002);
 }
 
 }  // namespace

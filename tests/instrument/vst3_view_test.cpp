@@ -6,6 +6,7 @@
 #endif
 
 #include "editor/graphics.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "instrument/caldrith.h"
 #include "vst3/host/host_support.h"
 
@@ -73,6 +74,42 @@ TEST(InstrumentView, SizeAndPlatformBeforeAttaching) {
 #endif
   EXPECT_EQ(v->isPlatformTypeSupported(nullptr), kResultFalse);
   EXPECT_EQ(v->canResize(), kResultFalse);
+  v->release();
+}
+
+// A host that tells its scale before it makes the window learns the size from getSize; the
+// view asks nothing of its frame until it has a window.
+TEST(InstrumentView, ContentScaleBeforeAttaching) {
+  Hosted h;
+  RecordingFrame frame;
+  IPlugView* v = h.plug->createView("editor");
+  v->setFrame(&frame);
+  IPlugViewContentScaleSupport* scale = nullptr;
+  ASSERT_EQ(v->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale)),
+            kResultOk);
+  const struct {
+    float factor;
+    tresult result;
+    int w, h;
+  } steps[] = {{1.25f, kResultTrue, 750, 594},
+               {3.0f, kResultTrue, 1800, 1425},
+               {-2.0f, kResultFalse, 1800, 1425},
+               {0.2f, kResultTrue, 600, 475},
+               {2.0f, kResultTrue, 1200, 950}};
+  for (const auto& s : steps) {
+    EXPECT_EQ(scale->setContentScaleFactor(s.factor), s.result) << s.factor;
+    ViewRect r;
+    ASSERT_EQ(v->getSize(&r), kResultOk);
+    EXPECT_EQ(r.getWidth(), s.w) << s.factor;
+    EXPECT_EQ(r.getHeight(), s.h) << s.factor;
+    ViewRect asked(10, 20, 100, 100);
+    EXPECT_EQ(v->checkSizeConstraint(&asked), kResultTrue);
+    EXPECT_EQ(asked.getWidth(), s.w);
+    EXPECT_EQ(asked.left, 10);
+  }
+  EXPECT_EQ(frame.calls, 0);
+  EXPECT_EQ(v->canResize(), kResultFalse);
+  scale->release();
   v->release();
 }
 

@@ -77,22 +77,32 @@ Rgba DecodeResource(int id) {
   return img;
 }
 
+// Each image at 1x, and drawn at 2x (id + 1000) and 3x (id + 2000) for scaled screens: a set
+// missing or of the wrong size would leave the editor enlarged and blurred there.
 TEST(EmbeddedImages, HeadersMatchTheLayout) {
   static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  for (const ImageSpec& image : kImages) {
-    SCOPED_TRACE(image.file);
-    const unsigned char* data = nullptr;
-    size_t size = 0;
-    ASSERT_TRUE(CaldrithFindResource(image.id, &data, &size));
-    // The Windows loader refuses resources of 7 bytes or less; a real PNG is far larger.
-    ASSERT_GT(size, 33u);
-    EXPECT_EQ(0, std::memcmp(data, kSignature, 8));
-    EXPECT_EQ(0, std::memcmp(data + 12, "IHDR", 4));
-    EXPECT_EQ(uint32_t(image.width), BigEndian32(data + 16));
-    EXPECT_EQ(uint32_t(image.height), BigEndian32(data + 20));
-    EXPECT_EQ(8, data[24]) << "bit depth";
-    EXPECT_EQ(image.alpha ? 6 : 2, data[25]) << "colour type";
-    EXPECT_EQ(0, image.height % image.frames);
+  for (const int k : {1, 2, 3}) {
+    for (const ImageSpec& image : kImages) {
+      SCOPED_TRACE(image.file);
+      SCOPED_TRACE(k);
+      const unsigned char* data = nullptr;
+      size_t size = 0;
+      ASSERT_TRUE(CaldrithFindResource(image.id + (k - 1) * 1000, &data, &size));
+      // The Windows loader refuses resources of 7 bytes or less; a real PNG is far larger.
+      ASSERT_GT(size, 33u);
+      EXPECT_EQ(0, std::memcmp(data, kSignature, 8));
+      EXPECT_EQ(0, std::memcmp(data + 12, "IHDR", 4));
+      EXPECT_EQ(uint32_t(k * image.width), BigEndian32(data + 16));
+      EXPECT_EQ(uint32_t(k * image.height), BigEndian32(data + 20));
+      EXPECT_EQ(8, data[24]) << "bit depth";
+      EXPECT_EQ(image.alpha ? 6 : 2, data[25]) << "colour type";
+      EXPECT_EQ(0, image.height % image.frames);
+    }
+    for (int cursor : {98, 99}) {
+      const unsigned char* data = nullptr;
+      size_t size = 0;
+      EXPECT_TRUE(CaldrithFindCursor(cursor + (k - 1) * 1000, &data, &size)) << cursor << " " << k;
+    }
   }
 }
 
@@ -266,12 +276,29 @@ TEST(ResourceScript, AgreesWithTheEmbeddedTables) {
     if (quoted.size() < 2 || quoted.front() != '"' || quoted.back() != '"') continue;
     (type == "PNG" ? pngs : cursors)[id] = quoted.substr(1, quoted.size() - 2);
   }
-  ASSERT_EQ(11u, pngs.size());
-  ASSERT_EQ(2u, cursors.size());
-  for (const ImageSpec& image : kImages) EXPECT_EQ(image.file, pngs[image.id]) << image.id;
+  // Every image and cursor at 1x, 2x and 3x.
+  ASSERT_EQ(33u, pngs.size());
+  ASSERT_EQ(6u, cursors.size());
+  for (const ImageSpec& image : kImages) {
+    EXPECT_EQ(image.file, pngs[image.id]) << image.id;
+    for (int k : {2, 3}) {
+      const std::string file = image.file;
+      EXPECT_EQ("img/" + std::to_string(k) + "x/" + file.substr(4), pngs[image.id + (k - 1) * 1000])
+          << image.id;
+    }
+  }
+  for (auto& [id, path] : pngs) {
+    SCOPED_TRACE(path);
+    std::vector<unsigned char> file = ReadFile(std::string(CALDRITH_RESOURCE_DIR) + "/" + path);
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    ASSERT_TRUE(CaldrithFindResource(id, &data, &size));
+    ASSERT_EQ(file.size(), size);
+    EXPECT_TRUE(std::equal(file.begin(), file.end(), data));
+  }
   for (auto& [id, path] : cursors) {
     SCOPED_TRACE(path);
-    ASSERT_TRUE(id == 98 || id == 99);
+    ASSERT_TRUE(id % 1000 == 98 || id % 1000 == 99);
     std::vector<unsigned char> file = ReadFile(std::string(CALDRITH_RESOURCE_DIR) + "/" + path);
     const unsigned char* data = nullptr;
     size_t size = 0;

@@ -285,58 +285,88 @@ void Compare(const raster::Bitmap& a, const raster::Bitmap& b, double* mean, dou
 
 // The same editor state as the headless reference picture of the native build: what the
 // window shows must match it but for the fonts.
-TEST(ProductEditor, ScreenshotMatchesTheHeadlessReferencePicture) {
-  raster::Bitmap reference;
-  const std::string path = std::string(CALDRITH_SOURCE_DIR) + "/tests/editor/reference/editor.png";
-  ASSERT_TRUE(raster::LoadPngFile(path.c_str(), &reference))
-      << "the reference picture " << path << " is missing or unreadable";
-  ASSERT_EQ(reference.Width(), 600);
-  ASSERT_EQ(reference.Height(), 475);
+// At 1x and at 2x (as a host at 200 % asks): the window has the scaled size, shows what the
+// headless editor draws at that scale, and takes its clicks in its own pixels.
+TEST(ProductEditor, ScreenshotMatchesTheHeadlessReferencePictures) {
+  for (const int scale : {1, 2}) {
+    SCOPED_TRACE(scale);
+    const int w = 600 * scale, h = 475 * scale;
+    raster::Bitmap reference;
+    const std::string path = std::string(CALDRITH_SOURCE_DIR) + "/tests/editor/reference/" +
+                             (scale == 1 ? "editor.png" : "editor@2x.png");
+    ASSERT_TRUE(raster::LoadPngFile(path.c_str(), &reference))
+        << "the reference picture " << path << " is missing or unreadable";
+    ASSERT_EQ(reference.Width(), w);
+    ASSERT_EQ(reference.Height(), h);
 
-  HWND parent = HostWindow();
-  ASSERT_TRUE(parent);
-  SetForegroundWindow(parent);
-  constexpr int kBlock = 512;
-  auto* plug = new CLS_CALDRITH();
-  auto* gui = static_cast<IGraphicsWin*>(plug->GetGUI());
-  ASSERT_NE(gui, nullptr);
-  for (int i = 0; i < kNumParams; ++i)
-    plug->SetParamFromEditor(i, plug->ParamAt(i)->NormalizedValue());
-  plug->SetSampleRate(48000.0);
-  plug->SetMaxFrames(kBlock);
-  plug->Reset();
-  plug->SetOutputsConnected(0, 2, true);
-  std::vector<double> left(kBlock), right(kBlock);
-  double* buffers[2] = {left.data(), right.data()};
-  plug->SetParamFromEditor(kPlayAnyway, 1.0);
-  HWND wnd = static_cast<HWND>(gui->CreateEditorWindow(parent));
-  ASSERT_TRUE(wnd);
-  plug->EditorOpened();
-  for (int i = 0; i < 40; ++i) {
-    PlugLock lock(plug->Mutex());
-    plug->AttachOutputs(0, 2, buffers);
-    plug->ProcessBlock(kBlock);
+    // What of the window the virtual screen shows.
+    HWND parent = HostWindow();
+    ASSERT_TRUE(parent);
+    SetWindowPos(parent, nullptr, 0, 0, 1024, 768, SWP_NOZORDER);
+    SetForegroundWindow(parent);
+    const int cw = std::min(w, 1000), ch = std::min(h, 700);
+    constexpr int kBlock = 512;
+    auto* plug = new CLS_CALDRITH();
+    auto* gui = static_cast<IGraphicsWin*>(plug->GetGUI());
+    ASSERT_NE(gui, nullptr);
+    for (int i = 0; i < kNumParams; ++i)
+      plug->SetParamFromEditor(i, plug->ParamAt(i)->NormalizedValue());
+    plug->SetSampleRate(48000.0);
+    plug->SetMaxFrames(kBlock);
+    plug->Reset();
+    plug->SetOutputsConnected(0, 2, true);
+    std::vector<double> left(kBlock), right(kBlock);
+    double* buffers[2] = {left.data(), right.data()};
+    plug->SetParamFromEditor(kPlayAnyway, 1.0);
+    const IPixelSize px = gui->SetScaleFactor(scale);
+    EXPECT_EQ(px.W, w);
+    EXPECT_EQ(px.H, h);
+    HWND wnd = static_cast<HWND>(gui->CreateEditorWindow(parent));
+    ASSERT_TRUE(wnd);
+    RECT client;
+    GetClientRect(wnd, &client);
+    EXPECT_EQ(client.right - client.left, w);
+    EXPECT_EQ(client.bottom - client.top, h);
+    plug->EditorOpened();
+    for (int i = 0; i < 40; ++i) {
+      PlugLock lock(plug->Mutex());
+      plug->AttachOutputs(0, 2, buffers);
+      plug->ProcessBlock(kBlock);
+    }
+    for (int i = 0; i < 3; ++i) gui->Tick();
+
+    raster::Bitmap shot, ref, drawn;
+    ASSERT_TRUE(CaptureWindow(wnd, cw, ch, &shot));
+    raster::SavePngFile(shot, scale == 1 ? "product_window.png" : "product_window@2x.png");
+    ref.Create(cw, ch);
+    raster::Blit(ref, 0, 0, reference, 0, 0, cw, ch, 1.0f, raster::BlendMode::kCopy);
+    double mean = 0.0, largeShare = 0.0;
+    Compare(shot, ref, &mean, &largeShare);
+    std::printf("window at %dx against reference: mean difference %.3f, large differences %.4f%%\n",
+                scale, mean, 100.0 * largeShare);
+    EXPECT_LT(mean, 2.0) << "see product_window.png";
+    EXPECT_LT(largeShare, 0.01) << "see product_window.png";
+
+    // The draw bitmap reached the screen unchanged.
+    drawn.Create(cw, ch);
+    raster::Blit(drawn, 0, 0, *gui->DrawBitmap(), 0, 0, cw, ch, 1.0f, raster::BlendMode::kCopy);
+    Compare(shot, drawn, &mean, &largeShare);
+    EXPECT_LT(largeShare, 0.001);
+
+    // Clicks on "Play Anyway" where this scale draws it switch it, each click the other way.
+    double seen[2];
+    for (double& v : seen) {
+      SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, Pos(160 * scale, 243 * scale));
+      SendMessageW(wnd, WM_LBUTTONUP, 0, Pos(160 * scale, 243 * scale));
+      v = plug->ParamAt(kPlayAnyway)->Value();
+    }
+    EXPECT_NE(seen[0], seen[1]);
+
+    plug->EditorClosed();
+    gui->DestroyEditorWindow();
+    plug->release();
+    DestroyWindow(parent);
   }
-  for (int i = 0; i < 3; ++i) gui->Tick();
-
-  raster::Bitmap shot;
-  ASSERT_TRUE(CaptureWindow(wnd, 600, 475, &shot));
-  raster::SavePngFile(shot, "product_window.png");
-  double mean = 0.0, largeShare = 0.0;
-  Compare(shot, reference, &mean, &largeShare);
-  std::printf("window against reference: mean difference %.3f, large differences %.4f%%\n", mean,
-              100.0 * largeShare);
-  EXPECT_LT(mean, 2.0) << "see product_window.png";
-  EXPECT_LT(largeShare, 0.01) << "see product_window.png";
-
-  // The draw bitmap reached the screen unchanged.
-  Compare(shot, *gui->DrawBitmap(), &mean, &largeShare);
-  EXPECT_LT(largeShare, 0.001);
-
-  plug->EditorClosed();
-  gui->DestroyEditorWindow();
-  plug->release();
-  DestroyWindow(parent);
 }
 
 }  // namespace

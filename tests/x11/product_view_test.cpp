@@ -2,9 +2,11 @@
 // X window, its descriptor and frame timer in the host's run loop, driven through XTest in a
 // virtual X server.
 #include <gtest/gtest.h>
+#include <X11/Xatom.h>
 #include <X11/keysym.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include "editor/x11/cursor_image.h"
 #include "editor/x11/graphics_x11.h"
 #include "instrument/caldrith.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "raster/raster.h"
@@ -105,6 +108,109 @@ class X11Editor : public ::testing::Test {
   PollRunLoop loop;
   HostFrame frame{&loop};
 };
+
+// ---- scale ----
+
+// The desktop says 192 dpi (a screen at 200 %) in the X resource database; the host tells no
+// scale at first, then its own factors, in and out of range.
+TEST_F(X11Editor, FollowsXftDpiThenTheHostsFactors) {
+  Display* dpy = host->Dpy();
+  const Window root = DefaultRootWindow(dpy);
+  const char db[] = "Xft.antialias:\t1\nXft.dpi:\t192\n";
+  XChangeProperty(dpy, root, XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(db), static_cast<int>(sizeof(db) - 1));
+  host->Sync();
+  struct Restore {
+    Display* d;
+    Window r;
+    ~Restore() {
+      XDeleteProperty(d, r, XA_RESOURCE_MANAGER);
+      XSync(d, False);
+    }
+  } restore{dpy, root};
+  const Window big = host->CreateParent(0, 0, 1240, 1000);
+  Hosted h;
+  IPlugView* view = h.NewView();
+  ASSERT_NE(view, nullptr);
+  IPlugViewContentScaleSupport* scale = nullptr;
+  ASSERT_EQ(
+      view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale)),
+      kResultOk);
+  frame.accept = true;
+  view->setFrame(&frame);
+  auto sizeOf = [&](int* width, int* height) {
+    ViewRect r;
+    ASSERT_EQ(view->getSize(&r), kResultOk);
+    *width = r.getWidth();
+    *height = r.getHeight();
+  };
+  auto windowSize = [&](int* width, int* height) {
+    host->Sync();
+    Window r;
+    int x, y;
+    unsigned ww = 0, hh = 0, border, depth;
+    XGetGeometry(dpy, h.Gui()->WindowId(), &r, &x, &y, &ww, &hh, &border, &depth);
+    *width = static_cast<int>(ww);
+    *height = static_cast<int>(hh);
+  };
+  int w = 0, ht = 0;
+  sizeOf(&w, &ht);
+  EXPECT_EQ(w, 1200);
+  EXPECT_EQ(ht, 950);
+
+  ASSERT_EQ(view->attached(AsParent(big), kPlatformTypeX11EmbedWindowID), kResultOk);
+  Pump(150);
+  EXPECT_EQ(frame.resizeRequests, 0);  // the host already made the window that size
+  windowSize(&w, &ht);
+  EXPECT_EQ(w, 1200);
+  EXPECT_EQ(ht, 950);
+  // What the window shows is the editor drawn at 2x, and a click lands where it is drawn.
+  raster::Bitmap shot;
+  ASSERT_TRUE(host->Capture(h.Gui()->WindowId(), 1200, 950, &shot));
+  int diffs = 0;
+  for (int y = 0; y < 950; y += 3)
+    for (int x = 0; x < 1200; x += 3)
+      diffs += (shot.At(x, y) & 0xFFFFFF) != (h.Gui()->DrawBitmap()->At(x, y) & 0xFFFFFF);
+  EXPECT_EQ(diffs, 0);
+  host->MoveTo(2 * 160, 2 * 243);
+  host->Click(1);
+  Pump(80);
+  EXPECT_EQ(h.plug->ParamAt(kPlayAnyway)->Value(), 1.0);
+
+  // The host's own factors: resized through the frame, which still had the old size while
+  // it was asked; the same factor twice asks once; out of range clamped; NaN and 0 refused.
+  struct Step {
+    float factor;
+    tresult result;
+    int requests, w, h;
+  } steps[] = {{1.5f, kResultTrue, 1, 900, 713},   {1.5f, kResultTrue, 1, 900, 713},
+               {7.0f, kResultTrue, 2, 1800, 1425}, {0.5f, kResultTrue, 3, 600, 475},
+               {NAN, kResultFalse, 3, 600, 475},   {0.0f, kResultFalse, 3, 600, 475},
+               {2.0f, kResultTrue, 4, 1200, 950}};
+  int before = 1200;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.factor);
+    EXPECT_EQ(scale->setContentScaleFactor(s.factor), s.result);
+    Pump(40);
+    EXPECT_EQ(frame.resizeRequests, s.requests);
+    if (s.w != before) {
+      EXPECT_EQ(frame.lastRequest.getWidth(), s.w);
+      EXPECT_EQ(frame.lastRequest.getHeight(), s.h);
+      EXPECT_EQ(frame.sizeDuringRequest.getWidth(), before);
+      before = s.w;
+    }
+    sizeOf(&w, &ht);
+    EXPECT_EQ(w, s.w);
+    EXPECT_EQ(ht, s.h);
+    windowSize(&w, &ht);
+    EXPECT_EQ(w, s.w);
+    EXPECT_EQ(ht, s.h);
+  }
+  scale->release();
+  EXPECT_EQ(view->removed(), kResultOk);
+  view->release();
+  host->DestroyWindow(big);
+}
 
 // ---- input ----
 

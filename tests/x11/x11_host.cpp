@@ -248,9 +248,13 @@ void PollRunLoop::RunFor(int ms) {
   Sweep();
 }
 
-tresult PLUGIN_API HostFrame::resizeView(IPlugView*, ViewRect*) {
+tresult PLUGIN_API HostFrame::resizeView(IPlugView* view, ViewRect* newSize) {
   ++resizeRequests;
-  return kResultFalse;
+  if (!accept || !view || !newSize) return kResultFalse;
+  lastRequest = *newSize;
+  view->getSize(&sizeDuringRequest);
+  view->onSize(newSize);
+  return kResultOk;
 }
 
 tresult PLUGIN_API HostFrame::queryInterface(const TUID iid, void** obj) {

@@ -67,7 +67,8 @@ class PollRunLoop : public Steinberg::Linux::IRunLoop {
 };
 
 // The host's frame around a view: offers the run loop (unless told not to) and refuses
-// resizing, as the editor has a fixed size.
+// resizing unless told to accept it; accepting, it resizes as the SDK's editor host does:
+// asks the view's size (recorded), then answers with onSize.
 class HostFrame : public Steinberg::IPlugFrame {
  public:
   explicit HostFrame(PollRunLoop* loop) : mLoop(loop) {}
@@ -78,6 +79,8 @@ class HostFrame : public Steinberg::IPlugFrame {
   Steinberg::uint32 PLUGIN_API release() override { return 1; }
 
   int resizeRequests = 0;
+  bool accept = false;
+  Steinberg::ViewRect lastRequest, sizeDuringRequest;
 
  private:
   PollRunLoop* mLoop;
