@@ -1,5 +1,6 @@
-// The layers, bottom to top: raster, framework, engine, editor, vst3, instrument. Each folder
-// includes only the folders its layer may see, and only the instrument knows the product.
+// The layers, bottom to top: raster, framework, engine, editor, the format bindings (vst3,
+// clap) side by side, instrument. Each folder includes only the folders its layer may see, and
+// only the instrument knows the product.
 // Checked on the quoted includes of every source file, so a stray include fails here with
 // the file and the line named, before it turns into a link-order puzzle.
 #include <gtest/gtest.h>
@@ -20,8 +21,9 @@ namespace fs = std::filesystem;
 namespace {
 
 // Folders of ours that an include can name as its first path component.
-const std::set<std::string> kOurFolders = {"raster",     "framework", "engine", "editor", "vst3",
-                                           "instrument", "resources", "tools",  "tests",  "bench"};
+const std::set<std::string> kOurFolders = {"raster", "framework", "engine",     "editor",
+                                           "vst3",   "clap",      "instrument", "resources",
+                                           "tools",  "tests",     "bench"};
 
 // What each production folder may include besides itself. Tools, tests and benchmarks sit on
 // top and may include any layer (tests/<layer> is held to its layer below).
@@ -32,16 +34,20 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"resources", {}},
     {"editor", {"raster", "framework"}},
     {"vst3", {"raster", "framework", "editor"}},
-    {"instrument", {"raster", "framework", "engine", "editor", "vst3", "resources"}},
+    {"clap", {"raster", "framework", "editor"}},
+    {"instrument", {"raster", "framework", "engine", "editor", "vst3", "clap", "resources"}},
 };
 
 // Folders that must not name the product or its maker: they are meant for any plug-in.
-const std::set<std::string> kProductFree = {"raster", "framework", "engine", "editor", "vst3"};
+const std::set<std::string> kProductFree = {"raster", "framework", "engine",
+                                            "editor", "vst3",      "clap"};
 const char* const kProductNames[] = {"Caldrith", "CLS_CALDRITH", "Quenlor"};
 
 // The SDK's headers belong to the binding and the layers that host or register plug-ins.
 const char* const kSdkRoots[] = {"pluginterfaces/", "public.sdk/", "base/source/", "base/thread/"};
-const std::set<std::string> kSdkFree = {"raster", "framework", "engine", "editor"};
+const std::set<std::string> kSdkFree = {"raster", "framework", "engine", "editor", "clap"};
+// The CLAP headers (included as <clap/...>) belong to the CLAP binding and to tests.
+const std::set<std::string> kClapHeadersAllowed = {"clap", "tests"};
 
 bool IsSource(const fs::path& p) {
   const std::string ext = p.extension().string();
@@ -68,6 +74,19 @@ std::string QuotedInclude(const std::string& line) {
   const size_t open = line.find('"', i + 7);
   if (open == std::string::npos) return "";
   const size_t close = line.find('"', open + 1);
+  if (close == std::string::npos) return "";
+  return line.substr(open + 1, close - open - 1);
+}
+
+// The angle-bracket include on a line, or "" when the line has none.
+std::string AngleInclude(const std::string& line) {
+  size_t i = line.find_first_not_of(" \t");
+  if (i == std::string::npos || line[i] != '#') return "";
+  i = line.find_first_not_of(" \t", i + 1);
+  if (i == std::string::npos || line.compare(i, 7, "include") != 0) return "";
+  const size_t open = line.find('<', i + 7);
+  if (open == std::string::npos) return "";
+  const size_t close = line.find('>', open + 1);
   if (close == std::string::npos) return "";
   return line.substr(open + 1, close - open - 1);
 }
@@ -123,6 +142,11 @@ std::vector<std::string> Violations(const fs::path& root) {
             }
           }
         }
+      }
+      const std::string angle = AngleInclude(line);
+      if (angle.rfind("clap/", 0) == 0 && !kClapHeadersAllowed.count(folder) &&
+          parts[0] != "tests") {
+        out.push_back(where + folder + "/ may not include the CLAP header <" + angle + ">");
       }
       if (productFree) {
         for (const char* name : kProductNames) {
@@ -193,12 +217,20 @@ TEST(Layering, TopLayersAndTestsFollowTheirOwnRules) {
   // the binding.
   t.Write("raster/png.cpp", "#include \"png.h\"\n#include \"local.inc\"\n");
   t.Write("editor/sdk.cpp", "#include \"pluginterfaces/gui/iplugview.h\"\n");
+  // The bindings stand side by side; the CLAP headers stay in theirs (and the tests).
+  t.Write("clap/binding.cpp", "#include <clap/clap.h>\n#include \"vst3/plug_vst3.h\"\n");
+  t.Write("instrument/entry.cpp",
+          "#include \"clap/clap_registration.h\"\n#include <clap/clap.h>\n");
+  t.Write("tests/instrument/both.cpp", "#include <clap/clap.h>\n#include \"vst3/host/h.h\"\n");
   const auto v = Violations(t.Root());
-  ASSERT_EQ(v.size(), 2u);
-  EXPECT_EQ(v[0],
+  ASSERT_EQ(v.size(), 4u);
+  EXPECT_EQ(v[0], "clap/binding.cpp:2: clap/ may not include \"vst3/plug_vst3.h\"");
+  EXPECT_EQ(v[1],
             "editor/sdk.cpp:1: editor/ may not include the SDK header "
             "\"pluginterfaces/gui/iplugview.h\"");
-  EXPECT_EQ(v[1], "tests/editor/t.cpp:1: editor/ may not include \"instrument/caldrith.h\"");
+  EXPECT_EQ(v[2],
+            "instrument/entry.cpp:2: instrument/ may not include the CLAP header <clap/clap.h>");
+  EXPECT_EQ(v[3], "tests/editor/t.cpp:1: editor/ may not include \"instrument/caldrith.h\"");
 }
 
 TEST(Layering, LowerLayersDoNotNameTheProduct) {
