@@ -378,7 +378,10 @@ void ClapPlugin::BeginEdit(int paramIdx) {
 void ClapPlugin::PerformEdit(int paramIdx, double normalized) {
   const PlugParam* p = mPlug ? mPlug->ParamAt(paramIdx) : nullptr;
   if (!p) return;
-  QueueEdit(CLAP_EVENT_PARAM_VALUE, paramIdx, p->DenormalizeValue(normalized));
+  // The value the editor stores for it, stepped as the parameter steps.
+  double value = p->DenormalizeValue(std::min(1.0, std::max(0.0, normalized)));
+  if (p->Kind() != kTypeDouble) value = std::floor(value / p->Step() + 0.5) * p->Step();
+  QueueEdit(CLAP_EVENT_PARAM_VALUE, paramIdx, std::min(value, p->Max()));
 }
 
 void ClapPlugin::EndEdit(int paramIdx) {
