@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "editor/graphics.h"
 #include "framework/plug_base.h"
@@ -352,6 +353,14 @@ void PromptPopup::OpenFor(int paramIdx, IControl* owner) {
   SetHidden(false);
 }
 
+void PromptPopup::OpenWithChoice(int selected, std::function<void(int)> onPick) {
+  mOwner = nullptr;
+  mOnPick = std::move(onPick);
+  mSelected = selected >= 0 && selected < Count() ? selected : -1;
+  mScroll = 0;
+  SetHidden(false);
+}
+
 bool PromptPopup::InScrollBar(int x) const {
   return mThumb > 0 && x >= mRect.R - mScrollBarWidth - 3;
 }
@@ -408,6 +417,16 @@ void PromptPopup::MouseDown(int x, int y, const IInputMods& mods) {
   IControl* target = mOwner;
   if (target && target->LinkedControl()) target = target->LinkedControl();
   IGraphics* g = mGraphics;
+  if (mOnPick) {
+    const std::function<void(int)> onPick = std::move(mOnPick);
+    if (g) {
+      g->ReleaseCapture();
+      g->SetHoverControl(-1);
+      g->DismissPopup(true);  // destroys this list: only the copied callback may follow
+    }
+    onPick(picked);
+    return;
+  }
   if (target && target->ParamIdx() >= 0 && mPlugin) {
     const PlugParam* p = mPlugin->ParamAt(target->ParamIdx());
     if (p) {

@@ -1,6 +1,7 @@
 #pragma once
 // The control base class and the general-purpose controls built on it.
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,9 @@ class PromptPopup : public IControl {
               const IRgba* frame = nullptr);
   void AddEntry(const char* text);
   void OpenFor(int paramIdx, IControl* owner);
+  // A list of choices that belong to no parameter: `onPick` gets the picked entry's index
+  // after the list has closed.
+  void OpenWithChoice(int selected, std::function<void(int)> onPick);
 
   bool Paint(IGraphics* g) override;
   void MouseDown(int x, int y, const IInputMods& mods) override;
@@ -235,6 +239,7 @@ class PromptPopup : public IControl {
   int mRows = 5;
   int mColumns = 1;
   bool mAutoGrow = true;
+  std::function<void(int)> mOnPick;
 };
 
 // Invisible area that opens the product page.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "editor/controls.h"
+#include "editor/user_settings.h"
 #include "framework/plug_base.h"
 #include "raster/raster.h"
 #include "raster/text.h"
@@ -16,6 +17,20 @@ namespace {
 struct BitmapCache {
   std::mutex lock;
   std::vector<std::pair<int, std::unique_ptr<raster::Bitmap>>> entries;
+  // Where each design-size bitmap came from, so that it can be redrawn at another scale:
+  // columns [x, x + w) of resource `id` (all of it unless split), in `frames` vertical frames.
+  struct Origin {
+    const raster::Bitmap* bitmap;
+    int id, x, w, frames;
+  };
+  std::vector<Origin> origins;
+  // Images made for a scale: (design-size bitmap, scale in thousandths) -> bitmap.
+  struct Scaled {
+    const raster::Bitmap* base;
+    int scaleKey;
+    std::unique_ptr<raster::Bitmap> bitmap;
+  };
+  std::vector<Scaled> scaled;
 };
 
 // Destroyed when the module unloads, so a host that loads and unloads the module
@@ -26,6 +41,22 @@ BitmapCache& Cache() {
 }
 
 constexpr int kMinParamSlots = 64;
+
+// The artwork drawn at k x sits at resource id + (k - 1) * kScaledSetIdStep, for k = 2, 3.
+constexpr int kScaledSetIdStep = 1000;
+
+int ScaleKey(double s) {
+  return static_cast<int>(std::lround(s * 1000.0));
+}
+
+int RoundPx(double v) {
+  return static_cast<int>(std::floor(v + 0.5));
+}
+
+// The zoom menu's entries; 0 follows the screen.
+constexpr double kZoomChoices[] = {0.0, 1.0, 1.25, 1.5, 2.0, 2.5, 3.0};
+constexpr const char* kZoomNames[] = {"Follow the screen", "100 %", "125 %", "150 %",
+                                      "200 %",             "250 %", "300 %"};
 
 raster::Rect ToRect(const IBox& b) {
   return raster::Rect(b.L, b.T, b.R, b.B);
@@ -71,7 +102,9 @@ IGraphics::IGraphics(IPlugBase* plugin, int width, int height, int fps)
       mPlugin(plugin),
       mWidth(width),
       mHeight(height),
-      mFPS(fps > 0 ? fps : 24) {
+      mFPS(fps > 0 ? fps : 24),
+      mPixelW(width),
+      mPixelH(height) {
   mControls.reserve(4096 / sizeof(void*));
   mNumSlots = std::max(kMinParamSlots, plugin ? plugin->ParamCount() : 0);
   mSlots.reset(new ParamSlot[static_cast<size_t>(mNumSlots)]);
@@ -158,6 +191,13 @@ IImage IGraphics::FetchImage(int resourceId, const char* name, int frames) {
   img.H = bmp->Height();
   img.N = std::max(1, frames);
   img.linkedId = 0;
+  {
+    BitmapCache& c = Cache();
+    std::lock_guard<std::mutex> lock(c.lock);
+    bool known = false;
+    for (const auto& o : c.origins) known = known || o.bitmap == bmp;
+    if (!known) c.origins.push_back({bmp, resourceId, 0, bmp->Width(), img.N});
+  }
   return img;
 }
 
@@ -191,6 +231,17 @@ IImage IGraphics::SplitImage(IImage* image, double fraction) {
   // The right half lives in the cache too, under an id no lookup uses, so that it outlives
   // the controls that draw it.
   CacheAdd(0, r);
+  {
+    BitmapCache& c = Cache();
+    std::lock_guard<std::mutex> lock(c.lock);
+    for (size_t i = 0; i < c.origins.size(); ++i) {
+      const BitmapCache::Origin o = c.origins[i];
+      if (o.bitmap != image->bitmap) continue;
+      c.origins.push_back({l, o.id, o.x, leftW, 1});
+      c.origins.push_back({r, o.id, o.x + leftW, rightW, 1});
+      break;
+    }
+  }
   left.bitmap = l;
   left.W = leftW;
   left.H = image->H;
@@ -205,15 +256,170 @@ IImage IGraphics::SplitImage(IImage* image, double fraction) {
 bool IGraphics::CreateDrawSurfaces() {
   mDrawBitmap.reset(new raster::Bitmap());
   mScratchBitmap.reset(new raster::Bitmap());
-  mDrawBitmap->Create(std::max(1, mWidth), std::max(1, mHeight));
-  mScratchBitmap->Create(std::max(1, mWidth), std::max(1, mHeight));
+  mDrawBitmap->Create(std::max(1, mPixelW), std::max(1, mPixelH));
+  mScratchBitmap->Create(std::max(1, mPixelW), std::max(1, mPixelH));
   TakePostedValues();
   return !mDrawBitmap->Empty();
+}
+
+// ---- scale ----
+
+IPixelSize IGraphics::SetScaleFactor(double factor) {
+  if (std::isfinite(factor) && factor > 0.0) {
+    mScreenScale = std::min(kMaxScale, std::max(kMinScale, factor));
+    mHostGaveScale = true;
+  }
+  return ApplyScale();
+}
+
+IPixelSize IGraphics::UsePlatformScale(void* parentWindow) {
+  if (mHostGaveScale) return PixelSize();
+  const double f = PlatformScaleFactor(parentWindow);
+  if (std::isfinite(f) && f > 0.0) mScreenScale = std::min(kMaxScale, std::max(kMinScale, f));
+  return ApplyScale();
+}
+
+void IGraphics::PlatformScaleChanged(double factor) {
+  if (mHostGaveScale || !std::isfinite(factor) || !(factor > 0.0)) return;
+  mScreenScale = std::min(kMaxScale, std::max(kMinScale, factor));
+  const IPixelSize before = PixelSize();
+  const IPixelSize now = ApplyScale();
+  if (now != before && mPlugin) mPlugin->ResizeEditor(now.W, now.H);
+}
+
+IPixelSize IGraphics::SetUserZoom(double zoom) {
+  if (!std::isfinite(zoom) || zoom < 0.0) return PixelSize();
+  mUserZoom = zoom == 0.0 ? 0.0 : std::min(kMaxScale, std::max(kMinScale, zoom));
+  const IPixelSize before = PixelSize();
+  const IPixelSize now = ApplyScale();
+  if (now != before && mPlugin) mPlugin->ResizeEditor(now.W, now.H);
+  return now;
+}
+
+void IGraphics::UseSettingsFile(const std::string& path) {
+  mSettingsFile = path;
+  if (path.empty()) return;
+  mUserZoom = ReadZoomSetting(path.c_str());
+  ApplyScale();
+}
+
+IPixelSize IGraphics::ApplyScale() {
+  const double s = mUserZoom > 0.0 ? mUserZoom : mScreenScale;
+  if (s == mScale && mPixelW == RoundPx(mWidth * s)) return PixelSize();
+  mScale = s;
+  mPixelW = RoundPx(mWidth * s);
+  mPixelH = RoundPx(mHeight * s);
+  mScaledImages.clear();
+  // Anything under the mouse is measured anew in the new units.
+  mLastX = mLastY = -1;
+  if (mDrawBitmap) {
+    CreateDrawSurfaces();
+    ScaleChanged();
+    for (auto& c : mControls) c->MarkDirty(false);
+  }
+  return PixelSize();
+}
+
+IBox IGraphics::ToPixels(const IBox& b) const {
+  if (mScale == 1.0 || b.Empty()) return b;
+  return IBox(RoundPx(b.L * mScale), RoundPx(b.T * mScale), RoundPx(b.R * mScale),
+              RoundPx(b.B * mScale));
+}
+
+IBox IGraphics::FromPixels(const IBox& b) const {
+  if (mScale == 1.0 || b.Empty()) return b;
+  return IBox(static_cast<int>(std::floor(b.L / mScale)), static_cast<int>(std::floor(b.T / mScale)),
+              static_cast<int>(std::ceil(b.R / mScale)), static_cast<int>(std::ceil(b.B / mScale)));
+}
+
+int IGraphics::PixelToUnit(int v) const {
+  if (mScale == 1.0) return v;
+  return static_cast<int>(std::floor(v / mScale));
+}
+
+// A point in design units (integers are pixel centres) -> the centre of the same spot in
+// device pixels.
+float IGraphics::PointToPixel(float v) const {
+  if (mScale == 1.0) return v;
+  return static_cast<float>((v + 0.5) * mScale - 0.5);
+}
+
+float IGraphics::LengthToPixels(float v) const {
+  if (mScale == 1.0) return v;
+  return static_cast<float>(v * mScale);
+}
+
+// Parallel one-pixel strokes that make a design-unit line as wide as the scale.
+int IGraphics::Strokes() const {
+  return std::max(1, RoundPx(mScale));
+}
+
+const raster::Bitmap* IGraphics::Resolve(const IImage& image) {
+  if (mScale == 1.0) return image.bitmap;
+  for (const auto& e : mScaledImages) {
+    if (e.first == image.bitmap) return e.second;
+  }
+  const int key = ScaleKey(mScale);
+  BitmapCache& c = Cache();
+  const raster::Bitmap* made = nullptr;
+  {
+    // Made once per image and scale, under the cache lock, for every editor of the process.
+    std::lock_guard<std::mutex> lock(c.lock);
+    for (const auto& e : c.scaled) {
+      if (e.base == image.bitmap && e.scaleKey == key) made = e.bitmap.get();
+    }
+    if (!made) {
+      const raster::Bitmap& base = *image.bitmap;
+      BitmapCache::Origin origin{&base, 0, 0, base.Width(), 1};
+      for (const auto& o : c.origins) {
+        if (o.bitmap == &base) origin = o;
+      }
+      // The nearest set drawn at or above this scale, checked against the design size (a
+      // set that does not match is not used); the design-size image itself as a last resort.
+      const raster::Bitmap* source = &base;
+      int k = 1, x = 0;
+      for (int set = mScale <= 2.0 ? 2 : 3; set <= 3 && origin.id > 0 && source == &base; ++set) {
+        const int id = origin.id + (set - 1) * kScaledSetIdStep;
+        raster::Bitmap* hi = nullptr;
+        raster::Bitmap* full = nullptr;
+        for (auto& e : c.entries) {
+          if (e.first == id) hi = e.second.get();
+          if (e.first == origin.id) full = e.second.get();
+        }
+        if (!hi) {
+          hi = DecodeImageResource(id, nullptr);
+          if (hi) c.entries.emplace_back(id, std::unique_ptr<raster::Bitmap>(hi));
+        }
+        if (hi && full && hi->Width() == full->Width() * set &&
+            hi->Height() == full->Height() * set) {
+          source = hi;
+          k = set;
+          x = origin.x * set;
+        }
+      }
+      const int w = RoundPx(base.Width() * mScale), h = RoundPx(base.Height() * mScale);
+      auto* out = new raster::Bitmap(std::max(1, w), std::max(1, h));
+      // Frames are resampled one by one so that none bleeds into its neighbour.
+      const int frames = base.Height() % origin.frames == 0 ? origin.frames : 1;
+      const int fh = base.Height() / frames;
+      for (int f = 0; f < frames; ++f) {
+        const int top = RoundPx(f * fh * mScale), bottom = RoundPx((f + 1) * fh * mScale);
+        raster::Resample(*out, raster::Rect(0, top, out->Width(), std::min(bottom, out->Height())),
+                         *source, raster::Rect(x, f * fh * k, x + base.Width() * k, (f + 1) * fh * k));
+      }
+      c.scaled.push_back({&base, key, std::unique_ptr<raster::Bitmap>(out)});
+      made = out;
+    }
+  }
+  mScaledImages.emplace_back(image.bitmap, made);
+  return made;
 }
 
 void IGraphics::SetEditorSize(int width, int height) {
   mWidth = width;
   mHeight = height;
+  mPixelW = RoundPx(width * mScale);
+  mPixelH = RoundPx(height * mScale);
   mCapturedControl = -1;
   mLastX = mLastY = -1;
   mHoverControl = -1;
@@ -239,11 +445,14 @@ int IGraphics::IndexOf(const IControl* control) const {
 bool IGraphics::BlitImage(const IImage& image, const IBox& dest, int srcX, int srcY,
                           const IBlendSpec* blend) {
   if (!image.Valid() || !mDrawBitmap) return false;
-  IBox d = mClipToDirty ? dest.Intersect(mDirtyArea) : dest;
+  const raster::Bitmap* bmp = Resolve(image);
+  if (!bmp) return false;
+  const IBox pd = ToPixels(dest);
+  IBox d = mClipToDirty ? pd.Intersect(ToPixels(mDirtyArea)) : pd;
   if (d.Empty() || d.W() <= 0 || d.H() <= 0) return true;
-  const int sx = srcX + (d.L - dest.L);
-  const int sy = srcY + (d.T - dest.T);
-  raster::Blit(*mDrawBitmap, d.L, d.T, *image.bitmap, sx, sy, d.W(), d.H(), BlendWeight(blend),
+  const int sx = (mScale == 1.0 ? srcX : RoundPx(srcX * mScale)) + (d.L - pd.L);
+  const int sy = (mScale == 1.0 ? srcY : RoundPx(srcY * mScale)) + (d.T - pd.T);
+  raster::Blit(*mDrawBitmap, d.L, d.T, *bmp, sx, sy, d.W(), d.H(), BlendWeight(blend),
                BlendModeOf(blend));
   return true;
 }
@@ -264,9 +473,16 @@ bool IGraphics::BlitImageFrame(const IImage& image, const IBox& dest, int frame,
 bool IGraphics::BlitRotatedImage(const IImage& image, int cx, int cy, double angle,
                                  const IBlendSpec* blend, int srcX, int srcY) {
   if (!image.Valid() || !mDrawBitmap || !std::isfinite(angle)) return false;
-  const int left = cx - image.W / 2 - srcX;
-  const int top = cy - image.H / 2 - srcY;
-  raster::BlitRotated(*mDrawBitmap, *image.bitmap, left, top, angle, BlendWeight(blend),
+  const raster::Bitmap* bmp = Resolve(image);
+  if (!bmp) return false;
+  int left = cx - image.W / 2 - srcX;
+  int top = cy - image.H / 2 - srcY;
+  if (mScale != 1.0) {
+    // Same centre as at 1x: the design-unit top-left plus half the design size, scaled.
+    left = RoundPx((left + image.W / 2.0) * mScale - bmp->Width() / 2.0);
+    top = RoundPx((top + image.H / 2.0) * mScale - bmp->Height() / 2.0);
+  }
+  raster::BlitRotated(*mDrawBitmap, *bmp, left, top, angle, BlendWeight(blend),
                       BlendModeOf(blend));
   return true;
 }
@@ -274,8 +490,10 @@ bool IGraphics::BlitRotatedImage(const IImage& image, int cx, int cy, double ang
 bool IGraphics::RenderText(ITextStyle* style, const char* text, const IBox& box) {
   if (!text || !text[0]) return true;
   if (!style || !mDrawBitmap) return false;
-  if (!style->font) {
-    style->font = raster::FontCache::Instance().Get(style->face, style->size, style->style & 3,
+  // Text is set anew at the scaled size, never enlarged.
+  const int size = mScale == 1.0 ? style->size : RoundPx(style->size * mScale);
+  if (!style->font || style->font->Desc().size != size) {
+    style->font = raster::FontCache::Instance().Get(style->face, size, style->style & 3,
                                                     style->orientation, style->quality);
     if (!style->font) return false;
   }
@@ -283,13 +501,13 @@ bool IGraphics::RenderText(ITextStyle* style, const char* text, const IBox& box)
   raster::TextAlign align = raster::TextAlign::kLeft;
   if (style->align == kAlignCenter) align = raster::TextAlign::kCentre;
   if (style->align == kAlignFar) align = raster::TextAlign::kRight;
-  return raster::DrawText(*mDrawBitmap, style->font, text, ToRect(box), Rgb(style->color), opacity,
-                          align);
+  return raster::DrawText(*mDrawBitmap, style->font, text, ToRect(ToPixels(box)),
+                          Rgb(style->color), opacity, align);
 }
 
 bool IGraphics::FillBox(const IRgba& colour, const IBox& box, const IBlendSpec* blend) {
   if (!mDrawBitmap) return false;
-  raster::FillRect(*mDrawBitmap, ToRect(box), Rgb(colour), BlendWeight(blend));
+  raster::FillRect(*mDrawBitmap, ToRect(ToPixels(box)), Rgb(colour), BlendWeight(blend));
   return true;
 }
 
@@ -297,7 +515,22 @@ bool IGraphics::StrokeLine(const IRgba& colour, float x1, float y1, float x2, fl
                            const IBlendSpec* blend, bool antialias) {
   (void)blend;
   if (!mDrawBitmap) return false;
-  raster::DrawLineF(*mDrawBitmap, x1, y1, x2, y2, Rgb(colour), colour.Alpha(), antialias);
+  if (mScale == 1.0) {
+    raster::DrawLineF(*mDrawBitmap, x1, y1, x2, y2, Rgb(colour), colour.Alpha(), antialias);
+    return true;
+  }
+  // One design unit wide: parallel strokes side by side across the line.
+  const float px1 = PointToPixel(x1), py1 = PointToPixel(y1);
+  const float px2 = PointToPixel(x2), py2 = PointToPixel(y2);
+  const float len = std::hypot(px2 - px1, py2 - py1);
+  const float nx = len > 0.0f ? -(py2 - py1) / len : 0.0f;
+  const float ny = len > 0.0f ? (px2 - px1) / len : 0.0f;
+  const int n = Strokes();
+  for (int i = 0; i < n; ++i) {
+    const float o = static_cast<float>(i) - (n - 1) / 2.0f;
+    raster::DrawLineF(*mDrawBitmap, px1 + o * nx, py1 + o * ny, px2 + o * nx, py2 + o * ny,
+                      Rgb(colour), colour.Alpha(), antialias);
+  }
   return true;
 }
 
@@ -305,6 +538,13 @@ bool IGraphics::StrokeThickLine(const IRgba& colour, float x1, float y1, float x
                                 float thickness, const IBlendSpec* blend, bool antialias) {
   if (!mDrawBitmap) return false;
   if (!std::isfinite(thickness)) return true;
+  if (mScale != 1.0) {
+    x1 = PointToPixel(x1);
+    y1 = PointToPixel(y1);
+    x2 = PointToPixel(x2);
+    y2 = PointToPixel(y2);
+    thickness = LengthToPixels(thickness);
+  }
   const int n = static_cast<int>(std::floor(thickness));
   if (n <= 0) return true;
   const float len = 2.0f * std::hypot(x2 - x1, y2 - y1);
@@ -324,21 +564,47 @@ bool IGraphics::StrokeCircle(const IRgba& colour, float cx, float cy, float radi
                              const IBlendSpec* blend, bool antialias) {
   (void)blend;
   if (!mDrawBitmap) return false;
-  raster::DrawCircle(*mDrawBitmap, cx, cy, radius, Rgb(colour), colour.Alpha(), antialias);
+  if (mScale == 1.0) {
+    raster::DrawCircle(*mDrawBitmap, cx, cy, radius, Rgb(colour), colour.Alpha(), antialias);
+    return true;
+  }
+  const int n = Strokes();
+  for (int i = 0; i < n; ++i) {
+    const float r = LengthToPixels(radius) + static_cast<float>(i) - (n - 1) / 2.0f;
+    raster::DrawCircle(*mDrawBitmap, PointToPixel(cx), PointToPixel(cy), r, Rgb(colour),
+                       colour.Alpha(), antialias);
+  }
   return true;
 }
 
 bool IGraphics::FillDisc(const IRgba& colour, float cx, float cy, float radius,
                          const IBlendSpec* blend, bool antialias) {
   if (!mDrawBitmap) return false;
+  if (mScale != 1.0) {
+    // The disc covers radius + 0.5 design units; keep that edge where it was.
+    radius = static_cast<float>((radius + 0.5) * mScale - 0.5);
+    cx = PointToPixel(cx);
+    cy = PointToPixel(cy);
+  }
   raster::FillDisc(*mDrawBitmap, cx, cy, radius, Rgb(colour), BlendWeight(blend), antialias);
   return true;
 }
 
-bool IGraphics::StrokeRoundBox(const IRgba& colour, const IBox& b, float radius,
+bool IGraphics::StrokeRoundBox(const IRgba& colour, const IBox& box, float radius,
                                const IBlendSpec* blend, bool antialias) {
   (void)blend;
   if (!mDrawBitmap) return false;
+  const IBox outer = ToPixels(box);
+  const int n = mScale == 1.0 ? 1 : Strokes();
+  for (int i = 0; i < n; ++i) {
+    const IBox b(outer.L + i, outer.T + i, outer.R - i, outer.B - i);
+    StrokeRoundOutline(colour, b, LengthToPixels(radius) - static_cast<float>(i), antialias);
+  }
+  return true;
+}
+
+void IGraphics::StrokeRoundOutline(const IRgba& colour, const IBox& b, float radius,
+                                   bool antialias) {
   const float r = radius;
   const float L = static_cast<float>(b.L), T = static_cast<float>(b.T);
   const float R = static_cast<float>(b.R), B = static_cast<float>(b.B);
@@ -354,12 +620,13 @@ bool IGraphics::StrokeRoundBox(const IRgba& colour, const IBox& b, float radius,
   raster::DrawArc(d, R - 1 - r, T + r, r, 0, pi / 2, c, a, antialias);
   raster::DrawArc(d, R - 1 - r, B - 1 - r, r, pi / 2, pi, c, a, antialias);
   raster::DrawArc(d, L + r, B - 1 - r, r, pi, 3 * pi / 2, c, a, antialias);
-  return true;
 }
 
-bool IGraphics::FillRoundBox(const IRgba& colour, const IBox& b, float radius, int corners,
+bool IGraphics::FillRoundBox(const IRgba& colour, const IBox& box, float radius, int corners,
                              const IBlendSpec* blend, bool antialias) {
   if (!mDrawBitmap) return false;
+  const IBox b = ToPixels(box);
+  radius = LengthToPixels(radius);
   raster::Bitmap& d = *mDrawBitmap;
   const uint32_t c = Rgb(colour);
   const float w = BlendWeight(blend);
@@ -468,12 +735,19 @@ int IGraphics::ControlAtPoint(int x, int y) const {
 }
 
 void IGraphics::MouseDown(int x, int y, const IInputMods& mods) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   TakePostedValues();
   mCapturedControl = -1;
   mLastX = mLastY = -1;
   int idx = ControlAtPoint(x, y);
   if (idx < 0) return;
   IControl* c = GetControl(idx);
+  if (idx == 0 && mods.R && !PopupPending() && c->ParamIdx() < 0) {
+    // A right click on the background opens the zoom menu.
+    OpenZoomMenu(x, y);
+    return;
+  }
   mCapturedControl = idx;
   mLastX = x;
   mLastY = y;
@@ -491,6 +765,8 @@ void IGraphics::MouseDown(int x, int y, const IInputMods& mods) {
 }
 
 void IGraphics::MouseUp(int x, int y, const IInputMods& mods) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   const int idx = ControlAtPoint(x, y);
   mCapturedControl = -1;
   mLastX = mLastY = -1;
@@ -502,6 +778,8 @@ void IGraphics::MouseUp(int x, int y, const IInputMods& mods) {
 }
 
 void IGraphics::MouseDrag(int x, int y, const IInputMods& mods) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   IControl* c = GetControl(mCapturedControl);
   if (!c) return;
   if (x == mLastX && y == mLastY) return;
@@ -512,6 +790,8 @@ void IGraphics::MouseDrag(int x, int y, const IInputMods& mods) {
 }
 
 bool IGraphics::MouseDoubleClick(int x, int y, const IInputMods& mods) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   TakePostedValues();
   mCapturedControl = -1;
   mLastX = mLastY = -1;
@@ -531,6 +811,8 @@ bool IGraphics::MouseDoubleClick(int x, int y, const IInputMods& mods) {
 }
 
 void IGraphics::MouseWheel(int x, int y, const IInputMods& mods, int detents) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   TakePostedValues();
   IControl* c = GetControl(ControlAtPoint(x, y));
   if (!c) return;
@@ -541,6 +823,8 @@ void IGraphics::MouseWheel(int x, int y, const IInputMods& mods, int detents) {
 }
 
 bool IGraphics::MouseOver(int x, int y, const IInputMods& mods) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   if (!mTrackMouseOver) return false;
   const int idx = ControlAtPoint(x, y);
   IControl* c = GetControl(idx);
@@ -563,6 +847,8 @@ void IGraphics::MouseOut() {
 }
 
 void IGraphics::KeyDown(int x, int y, int key) {
+  x = PixelToUnit(x);
+  y = PixelToUnit(y);
   IControl* c = GetControl(ControlAtPoint(x, y));
   if (c) c->KeyDown(x, y, key);
 }
@@ -580,16 +866,16 @@ bool IGraphics::CollectDirtyArea(IBox* r) {
       any = true;
     }
   }
-  if (r) *r = area;
+  if (r) *r = ToPixels(area);
   return any;
 }
 
 void IGraphics::RedrawArea(const IBox& r) {
   if (mControls.empty()) return;
-  mDirtyArea = r;
+  mDirtyArea = FromPixels(r);
   if (mDrawBitmap) {
     for (auto& c : mControls) {
-      if (!c->IsHidden() && c->Rect().Overlaps(r)) c->Paint(this);
+      if (!c->IsHidden() && c->Rect().Overlaps(mDirtyArea)) c->Paint(this);
     }
   }
   for (auto& c : mControls) c->MarkClean();
@@ -645,6 +931,31 @@ void IGraphics::DismissPopup(bool clear) {
   mOpenPopup = nullptr;
   mPopupClosing = !clear;
   DirtyBackground();
+}
+
+// ---- zoom menu ----
+
+void IGraphics::OpenZoomMenu(int x, int y) {
+  auto* popup = new PromptPopup(mPlugin, this, x, y, 70, 1);
+  popup->SetHidden(true);
+  AddControl(popup);
+  SetOpenPopup(popup);
+  const int n = static_cast<int>(sizeof(kZoomChoices) / sizeof(kZoomChoices[0]));
+  int current = 0;
+  for (int i = 0; i < n; ++i) {
+    popup->AddEntry(kZoomNames[i]);
+    if (kZoomChoices[i] == mUserZoom) current = i;
+  }
+  const IBox& pr = popup->Rect();
+  popup->MoveTo(std::max(6, std::min(x, mWidth - 6 - pr.W())),
+                std::max(6, std::min(y, mHeight - 6 - pr.H())));
+  popup->OpenWithChoice(current, [this](int picked) {
+    const int count = static_cast<int>(sizeof(kZoomChoices) / sizeof(kZoomChoices[0]));
+    if (picked < 0 || picked >= count) return;
+    const double zoom = kZoomChoices[picked];
+    if (!mSettingsFile.empty()) WriteZoomSetting(mSettingsFile.c_str(), zoom);
+    SetUserZoom(zoom);
+  });
 }
 
 IGraphics* PlugGraphics(const IPlugBase* plug) {

@@ -55,11 +55,56 @@ class IGraphics : public IPlugEditor {
 
   // Called by the plug-in base through the vtable; see the threading notes at the mailbox.
   void PushParamToControls(int paramIdx, double value, bool isNormalized) override;
+  // Makes the draw bitmap at PixelSize(); also called again when the scale changes.
   bool CreateDrawSurfaces() override;
   // 0 standard arrow, 1 horizontal-resize arrow, 2 vertical-resize arrow, other values a
   // cursor resource of the module.
   virtual void SetPlatformCursor(int id) { mCursorId = id; }
   int CursorId() const { return mCursorId; }
+
+  // ---- scale ----
+  //
+  // Controls live in design units (the editor's size at construction, e.g. 600 x 475); the
+  // window and the draw bitmap have round(size x scale) device pixels. Drawing operations
+  // take design units, the event entry points (MouseDown ... KeyDown), CollectDirtyArea,
+  // RedrawArea and PresentFrame take and give device pixels.
+  static constexpr double kMinScale = 1.0;
+  static constexpr double kMaxScale = 3.0;
+  // The factor a host (or the platform, for hosts that tell none) asks for. Clamped to
+  // [kMinScale, kMaxScale]; NaN, infinities, zero and negative values are ignored. A zoom the
+  // user chose in the editor takes precedence; the factor is kept for "follow the screen".
+  // Returns the pixel size now in effect. Does not ask the host for a new window size: the
+  // caller does that with what it returns. UI thread only.
+  IPixelSize SetScaleFactor(double factor);
+  // For hosts that tell no factor: takes the platform's (PlatformScaleFactor) unless a host
+  // factor has arrived. Returns the pixel size now in effect; asks the host for nothing.
+  IPixelSize UsePlatformScale(void* parentWindow);
+  bool HostGaveScale() const { return mHostGaveScale; }
+  // The user's zoom from the editor's menu: 0 follows the screen, otherwise clamped like
+  // SetScaleFactor. Asks the plug-in's host for the new size (IPlugBase::ResizeEditor).
+  IPixelSize SetUserZoom(double zoom);
+  // Reads the user's zoom from `path` (missing or garbled: follow the screen) and remembers
+  // the path so that a zoom chosen later is written there. Empty path: nothing is stored.
+  void UseSettingsFile(const std::string& path);
+  const std::string& SettingsFile() const { return mSettingsFile; }
+  double ScaleFactor() const { return mScreenScale; }
+  double UserZoom() const { return mUserZoom; }
+  // The scale everything is drawn at.
+  double Scale() const { return mScale; }
+  IPixelSize PixelSize() const { return IPixelSize{mPixelW, mPixelH}; }
+  // The scale of the screen the window is on (or of the default screen when parentWindow is
+  // null), from the platform's own setting; 0 when the platform cannot tell.
+  virtual double PlatformScaleFactor(void* parentWindow) {
+    (void)parentWindow;
+    return 0.0;
+  }
+  // Design units <-> device pixels. ToPixels rounds each edge; FromPixels covers every design
+  // unit the pixels touch.
+  IBox ToPixels(const IBox& b) const;
+  IBox FromPixels(const IBox& b) const;
+  int PixelToUnit(int v) const;
+  // The zoom menu (right click on the background).
+  void OpenZoomMenu(int x, int y);
 
   // ---- set-up ----
   int AddControl(IControl* control);
@@ -137,6 +182,8 @@ class IGraphics : public IPlugEditor {
   const IBox& DirtyArea() const { return mDirtyArea; }
   void SetDirtyArea(const IBox& r) { mDirtyArea = r; }
   const IBox& AnimatedArea() const { return mAnimatedArea; }
+  // The animated area in device pixels (what a window invalidates).
+  IBox AnimatedPixelArea() const { return ToPixels(mAnimatedArea); }
   void SetAnimatedArea(const IBox& r) { mAnimatedArea = r; }
   bool TrackMouseOver() const { return mTrackMouseOver; }
   void HandleMouseOver(bool track) { mTrackMouseOver = track; }
@@ -166,6 +213,12 @@ class IGraphics : public IPlugEditor {
   const IRgba& PopupFrame() const { return mPopupFrame; }
 
  protected:
+  // The scale in effect changed and the draw bitmap was remade at PixelSize(): the platform
+  // resizes its window and anything it sized in pixels.
+  virtual void ScaleChanged() {}
+  // The platform saw the window move to a screen of another scale: followed unless the host
+  // tells the scale itself, and the host is asked for the new size.
+  void PlatformScaleChanged(double factor);
   // Unlocked access to the process-wide bitmap cache, for platform classes.
   static raster::Bitmap* CacheFind(int id);
   static void CacheAdd(int id, raster::Bitmap* bitmap);
@@ -181,6 +234,13 @@ class IGraphics : public IPlugEditor {
   };
 
   void BindingBegin(const IControl* c);
+  IPixelSize ApplyScale();
+  void StrokeRoundOutline(const IRgba& colour, const IBox& pixels, float radius, bool antialias);
+  // The bitmap that draws `image` at the current scale (the image's own at 1).
+  const raster::Bitmap* Resolve(const IImage& image);
+  float PointToPixel(float v) const;
+  float LengthToPixels(float v) const;
+  int Strokes() const;
   void BindingEnd(const IControl* c);
 
   std::recursive_mutex mSection;  // kept for platform classes; the host itself never takes it
@@ -206,6 +266,12 @@ class IGraphics : public IPlugEditor {
   std::unique_ptr<ParamSlot[]> mSlots;
   int mNumSlots = 0;
   std::function<void()> mTickHook;
+  double mScale = 1.0, mScreenScale = 1.0, mUserZoom = 0.0;
+  bool mHostGaveScale = false;
+  int mPixelW = 0, mPixelH = 0;
+  std::string mSettingsFile;
+  // 1x bitmap -> the same image at mScale (owned by the process-wide cache).
+  std::vector<std::pair<const raster::Bitmap*, const raster::Bitmap*>> mScaledImages;
 };
 
 // The plug-in's installed editor as a graphics host; null when it has none.

@@ -1,5 +1,6 @@
 #include "editor/headless.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -43,6 +44,11 @@ void IGraphicsHeadless::PresentFrame(const IBox& r) {
   if (!mDrawBitmap || r.W() <= 0 || r.H() <= 0) return;
   raster::Blit(*mScreen, r.L, r.T, *mDrawBitmap, r.L, r.T, r.W(), r.H(), 1.0f,
                raster::BlendMode::kCopy);
+}
+
+void IGraphicsHeadless::ScaleChanged() {
+  const IPixelSize size = PixelSize();
+  mScreen->Create(std::max(1, size.W), std::max(1, size.H));
 }
 
 void IGraphicsHeadless::OpenTextEditor(ITextControl* control) {
@@ -132,7 +138,7 @@ raster::Bitmap* IGraphicsHeadless::DecodeImageResource(int resourceId, const cha
 IBox IGraphicsHeadless::Tick() {
   IBox dirty;
   if (PaintEnabled() && CollectDirtyArea(&dirty)) RedrawArea(dirty);
-  const IBox anim = AnimatedArea();
+  const IBox anim = AnimatedPixelArea();
   if (anim.W() > 0) RedrawArea(anim);
   StepEditEndCountdown();
   return dirty;

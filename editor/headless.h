@@ -64,6 +64,7 @@ class IGraphicsHeadless : public IGraphics {
   static void SetMissingImagesForTesting(const std::vector<int>& ids);
 
  protected:
+  void ScaleChanged() override;
   // One tick of the deferred end of a wheel edit.
   void StepEditEndCountdown();
 

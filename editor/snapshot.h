@@ -8,7 +8,10 @@ class IPlugBase;
 // until the picture is settled and writes it to `pngPath`. A window that was closed is
 // closed again. False when the instance has no headless editor, the name matches no control
 // or the file cannot be written.
-bool WriteEditorPicture(IPlugBase* plug, const char* hoverParam, const char* pngPath);
+// `scale` above 0 draws the picture at that scale (clamped to 1..3) and puts the editor's
+// own scale back afterwards.
+bool WriteEditorPicture(IPlugBase* plug, const char* hoverParam, const char* pngPath,
+                        double scale = 0.0);
 
 // The control index under which the parameter named `name` is shown; -1 when none.
 int ControlForParamName(IPlugBase* plug, const char* name);

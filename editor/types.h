@@ -29,6 +29,13 @@ struct IBox {
   }
 };
 
+// A size in device pixels (the editor's design size times its scale).
+struct IPixelSize {
+  int32_t W = 0, H = 0;
+  bool operator==(const IPixelSize& o) const { return W == o.W && H == o.H; }
+  bool operator!=(const IPixelSize& o) const { return !(*this == o); }
+};
+
 struct IRgba {
   int32_t A = 255, R = 0, G = 0, B = 0;
 

@@ -12,9 +12,6 @@ namespace {
 // A channel configuration such as "0-2 2-2" never needs more than this many channels.
 constexpr int kMaxChannels = 64;
 // Scratch arrays are sized by the host's maximum block; longer blocks are split.
-constexpr int kMaxScratchFrames = 1 << 19;
-
-using Lock = PlugLock;
 
 // Host float buffers never alias the plug-in's double arrays; saying so lets the loop vectorise.
 void ConvertToFloat(const double* __restrict src, float* __restrict dst, int n) {
@@ -108,14 +105,14 @@ void IPlugBase::ParseChannelIO(const char* text) {
 // ---- hooks ----
 
 void IPlugBase::Reset() {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
 }
 void IPlugBase::HandleParamChange(int) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
 }
 
 void IPlugBase::HandleParamChangeLocked(int paramIdx) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   HandleParamChange(paramIdx);
 }
 
@@ -124,7 +121,7 @@ void IPlugBase::RenderBlock(double** inputs, double** outputs, int nFrames) {
 }
 
 void IPlugBase::Activate(bool) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
 }
 void IPlugBase::ProcessMidiMessage(const MidiMessage&) {}
 bool IPlugBase::SaveState(StateChunk* chunk) {
@@ -134,11 +131,11 @@ int IPlugBase::LoadState(const StateChunk* chunk, int pos) {
   return LoadParams(chunk, pos);
 }
 void IPlugBase::ShowParamStatus(int) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
 }
 
 bool IPlugBase::PresetAppliesParam(int, int) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   return true;
 }
 
@@ -198,7 +195,7 @@ const PlugParam* IPlugBase::ParamAt(int idx) const {
 }
 
 void IPlugBase::SetParamFromEditor(int idx, double normalized) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   PlugParam* param = ParamAt(idx);
   if (!param || std::isnan(normalized)) return;
   normalized = std::min(1.0, std::max(0.0, normalized));
@@ -208,7 +205,7 @@ void IPlugBase::SetParamFromEditor(int idx, double normalized) {
 }
 
 void IPlugBase::DeferParamEditEnd(int idx) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   if (mGraphics) {
     mPendingEditEnd = idx;
     mGraphics->StartEditEndCountdown(std::max(1, mGraphics->FrameRate() / 2));
@@ -218,7 +215,7 @@ void IPlugBase::DeferParamEditEnd(int idx) {
 }
 
 void IPlugBase::FlushParamEditEnd() {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   if (mGraphics) mGraphics->StopEditEndCountdown();
   if (mPendingEditEnd >= 0) {
     int idx = mPendingEditEnd;
@@ -231,7 +228,7 @@ void IPlugBase::FlushParamEditEnd() {
 
 void IPlugBase::InstallEditor(IPlugEditor* graphics) {
   if (!graphics) return;
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   for (int i = 0; i < ParamCount(); ++i) {
     graphics->PushParamToControls(i, mParams[static_cast<size_t>(i)]->NormalizedValue(), true);
   }
@@ -256,14 +253,14 @@ void IPlugBase::EffectVersionText(char* out, int size) const {
 
 bool IPlugBase::SaveParams(StateChunk* chunk) {
   if (!chunk) return false;
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   for (const auto& param : mParams) chunk->PutDouble(param->Value());
   return mParams.empty() || chunk->Size() > 0;
 }
 
 int IPlugBase::LoadParams(const StateChunk* chunk, int pos) {
   if (!chunk) return -1;
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   for (int i = 0; i < ParamCount(); ++i) {
     double v = 0.0;
     pos = chunk->GetDouble(&v, pos);
@@ -322,7 +319,7 @@ int IPlugBase::NextUserPresetNumber() const {
 }
 
 bool IPlugBase::SelectPreset(int idx) {
-  Lock lock(mMutex);
+  PlugLock lock(mMutex);
   if (idx < 0 || idx >= PresetCount()) return false;
   PresetRecord& slot = mPresets[static_cast<size_t>(idx)];
   bool ok = true;
@@ -512,7 +509,7 @@ void IPlugBase::PassThroughRender(double** inputs, double** outputs, int nFrames
 }
 
 void IPlugBase::SetMaxFrames(int frames) {
-  frames = std::max(0, std::min(frames, kMaxScratchFrames));
+  frames = std::max(0, std::min(frames, kMaxBlockFrames));
   if (frames == mBlockSize) return;
   for (auto& ch : mInChannels) {
     bool wasScratch = *ch->dataSlot == ch->scratch.data();

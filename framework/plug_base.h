@@ -15,6 +15,9 @@
 #include "framework/state_chunk.h"
 
 constexpr int kPlugNameSize = 128;
+// The longest block the scratch buffers hold, whatever a host announces; longer blocks are
+// processed in pieces of this size. Every binding clamps its host's maximum to it.
+constexpr int kMaxBlockFrames = 1 << 16;
 
 enum PlugApi : int32_t { kAPIVST3 = 1, kAPICLAP = 2, kAPILV2 = 3 };
 

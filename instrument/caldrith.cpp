@@ -15,6 +15,9 @@
 
 using caldrith::kMaxTones;
 
+static_assert(caldrith::ReadyGateTable::kSize == kNumParams,
+              "the ready gate marks each parameter once");
+
 namespace {
 
 int64_t SteadyMilliseconds() {

@@ -14,16 +14,16 @@ int RoundInt(double v) {
 }
 
 // The plug-in's lock, when there is a plug-in (tests may run graphs without one).
-class PluginLock {
+class PlugLockIfAny {
  public:
-  explicit PluginLock(IPlugBase* p) : mPlugin(p) {
+  explicit PlugLockIfAny(IPlugBase* p) : mPlugin(p) {
     if (mPlugin) mPlugin->Mutex().lock();
   }
-  ~PluginLock() {
+  ~PlugLockIfAny() {
     if (mPlugin) mPlugin->Mutex().unlock();
   }
-  PluginLock(const PluginLock&) = delete;
-  PluginLock& operator=(const PluginLock&) = delete;
+  PlugLockIfAny(const PlugLockIfAny&) = delete;
+  PlugLockIfAny& operator=(const PlugLockIfAny&) = delete;
 
  private:
   IPlugBase* mPlugin;
@@ -94,7 +94,7 @@ void GRAPH::Recompute(int code) {
 
 void GRAPH::Update() {
   if (!mHost) return;
-  PluginLock lock(mPlugin);
+  PlugLockIfAny lock(mPlugin);
   if (!mHost->EngineStarted()) return;
   caldrith::SegmentEnvelope* env = mHost->GraphEnvelope(mIsFreq);
   int* pending = mHost->GraphPending(mIsFreq);
@@ -203,7 +203,7 @@ bool GRAPH::HandleCentre(int code, int* x, int* y) const {
 bool GRAPH::Paint(IGraphics* g) {
   if (!mHost) return false;
   {
-    PluginLock lock(mPlugin);
+    PlugLockIfAny lock(mPlugin);
     if (!mHost->EngineStarted()) return false;
   }
   if (!mPresetLoaded) {
@@ -315,7 +315,7 @@ void GRAPH::MouseOver(int x, int y, const IInputMods& mods) {
     text = mIsFreq ? kFreqPresetText : kVolumePresetText;
   }
   if (mHost) {
-    PluginLock lock(mPlugin);
+    PlugLockIfAny lock(mPlugin);
     mHost->ShowStatus(text);
   }
 }
@@ -335,7 +335,7 @@ void GRAPH::MouseDown(int x, int y, const IInputMods& mods) {
     return;
   }
   if (mHoverZone < 0 || !mHost) return;
-  PluginLock lock(mPlugin);
+  PlugLockIfAny lock(mPlugin);
   caldrith::SegmentEnvelope* env = mHost->GraphEnvelope(mIsFreq);
   int* pending = mHost->GraphPending(mIsFreq);
   if (!env || !pending) return;
@@ -364,7 +364,7 @@ void GRAPH::MouseDrag(int x, int y, int dx, int dy, const IInputMods& mods) {
   (void)y;
   (void)mods;
   if (mDragged < 0 || !mHost) return;
-  PluginLock lock(mPlugin);
+  PlugLockIfAny lock(mPlugin);
   caldrith::SegmentEnvelope* env = mHost->GraphEnvelope(mIsFreq);
   int* pending = mHost->GraphPending(mIsFreq);
   if (!env || !pending) return;
@@ -419,7 +419,7 @@ bool GPHLFO::Paint(IGraphics* g) {
   double pos[IGraphHost::kMaxTones];
   int tones;
   {
-    PluginLock lock(mPlugin);
+    PlugLockIfAny lock(mPlugin);
     tones = std::min(IGraphHost::kMaxTones, std::max(0, mHost->ToneCount()));
     const bool descending = mHost->LowFreq() >= mHost->HighFreq();
     for (int i = 0; i < tones; ++i) {
@@ -435,7 +435,7 @@ bool GPHLFO::Paint(IGraphics* g) {
                 static_cast<float>(mDotRadius), &blend, true);
   }
   if (mClicked) {
-    PluginLock lock(mPlugin);
+    PlugLockIfAny lock(mPlugin);
     mHost->SwapSweepDirection();
     mClicked = false;
   }
@@ -455,7 +455,7 @@ void GPHLFO::MouseOver(int x, int y, const IInputMods& mods) {
   (void)y;
   (void)mods;
   if (!mHost) return;
-  PluginLock lock(mPlugin);
+  PlugLockIfAny lock(mPlugin);
   const bool descending = mHost->LowFreq() >= mHost->HighFreq();
   if (mGraphics) mGraphics->SetPlatformCursor(descending ? 98 : 99);
   mHost->ShowStatus(descending ? "Change to ascendent frequencies"

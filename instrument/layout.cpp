@@ -6,6 +6,7 @@
 #include "editor/controls.h"
 #include "editor/graphics.h"
 #include "editor/headless.h"
+#include "editor/user_settings.h"
 #include "instrument/product_controls.h"
 #include "instrument/caldrith.h"
 
@@ -161,6 +162,7 @@ IGraphics* BuildCaldrithEditor(CLS_CALDRITH* plug, CaldrithEditorLink** linkOut)
   g->SetTickHook([link, g]() { link->PullIntoControls(g); });
   if (linkOut) *linkOut = l;
 
+  g->UseSettingsFile(UserSettingsPath("Caldrith", "editor.conf"));
   g->SetBackground(100, "img/bg.png");
 
   char version[32];

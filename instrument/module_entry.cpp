@@ -29,17 +29,24 @@ extern "C" {
 
 // For caldrith-render: writes a picture of an instance's editor as it stands, optionally
 // with the mouse resting on a parameter's control. Not part of any host interface.
-SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* hoverParam,
-                                               const char* pngPath) {
+SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshotAt(FUnknown* instance, const char* hoverParam,
+                                                 const char* pngPath, double scale) {
   if (!instance || !kRegistered) return false;
   Vst::IAudioProcessor* processor = nullptr;
   if (instance->queryInterface(Vst::IAudioProcessor::iid, reinterpret_cast<void**>(&processor)) !=
           kResultOk ||
       !processor)
     return false;
-  const bool ok = WriteEditorPicture(static_cast<CLS_CALDRITH*>(processor), hoverParam, pngPath);
+  const bool ok =
+      WriteEditorPicture(static_cast<CLS_CALDRITH*>(processor), hoverParam, pngPath, scale);
   processor->release();
   return ok;
+}
+
+// The same at the editor's own scale (what caldrith-bundle-info puts into the bundle).
+SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* hoverParam,
+                                               const char* pngPath) {
+  return CaldrithEditorSnapshotAt(instance, hoverParam, pngPath, 0.0);
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 ; The Windows installer: the bundle goes into the system-wide VST 3 folder, where every host
 ; looks; the uninstaller, registered in Add/Remove Programs, removes exactly what was put down.
-;   makensis -DVERSION=1.0.0 -DSTAGE=<dir> -DOUTFILE=<setup.exe> caldrith.nsi
+;   makensis -DVERSION=1.0.0 -DPUBLISHER=<maker> -DURL=<site> -DSTAGE=<dir> -DOUTFILE=<setup.exe> caldrith.nsi
+; (scripts/package.sh passes the version, maker and site from the build's identity record)
 ; STAGE holds README.txt, caldrith.ico, header.bmp, welcome.bmp and the file lists
 ; install-files.nsh and uninstall-files.nsh that scripts/package.sh writes from the bundle.
 
@@ -12,11 +13,10 @@ RequestExecutionLevel admin
 ManifestSupportedOS all
 
 !define PRODUCT "Caldrith"
-!define PUBLISHER "Quenlor"
 !define UNINSTKEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Caldrith"
 !define BUNDLE "$COMMONFILES64\VST3\Caldrith.vst3"
 !define CLAPDIR "$COMMONFILES64\CLAP"
-!define APPDIR "$PROGRAMFILES64\Quenlor\Caldrith"
+!define APPDIR "$PROGRAMFILES64\${PUBLISHER}\Caldrith"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -106,7 +106,7 @@ Section "Caldrith"
   WriteRegStr HKLM "${UNINSTKEY}" "UninstallString" "$\"${APPDIR}\uninstall.exe$\""
   WriteRegStr HKLM "${UNINSTKEY}" "QuietUninstallString" "$\"${APPDIR}\uninstall.exe$\" /S"
   WriteRegStr HKLM "${UNINSTKEY}" "InstallLocation" "${BUNDLE}"
-  WriteRegStr HKLM "${UNINSTKEY}" "URLInfoAbout" "http://www.quenlor.com"
+  WriteRegStr HKLM "${UNINSTKEY}" "URLInfoAbout" "http://${URL}"
   WriteRegDWORD HKLM "${UNINSTKEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTKEY}" "NoRepair" 1
   ; Remembered so that the uninstaller takes the VST 3 folder away only if we made it.
@@ -133,7 +133,7 @@ Section "Uninstall"
   Delete "${APPDIR}\README.txt"
   Delete "${APPDIR}\uninstall.exe"
   RMDir "${APPDIR}"
-  RMDir "$PROGRAMFILES64\Quenlor"
+  RMDir "$PROGRAMFILES64\${PUBLISHER}"
   ${If} $0 = 1
     RMDir "$COMMONFILES64\VST3"
   ${EndIf}

@@ -141,6 +141,12 @@ bool BlitRotated(Bitmap& dst, const Bitmap& src, int dstLeft, int dstTop, double
                  float weight = 1.f, BlendMode mode = BlendMode::kSourceOver,
                  const Rect* clip = nullptr);
 
+// Resamples the source rectangle into the destination rectangle (plain copy of the result,
+// no blending) with a separable Catmull-Rom filter, widened when shrinking so every source
+// pixel counts. Same sizes copy exactly. Both rectangles must lie inside their bitmaps.
+// Allocates scratch memory: meant for preparing images, not for drawing a frame.
+bool Resample(Bitmap& dst, const Rect& dstRect, const Bitmap& src, const Rect& srcRect);
+
 // Source-over fill of the rectangle with the straight colour's RGB at the opacity.
 bool FillRect(Bitmap& dst, const Rect& r, uint32_t colour, float opacity);
 

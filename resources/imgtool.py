@@ -3,7 +3,8 @@
 
   imgtool.py rgb  IN.png OUT.png           drop the alpha channel (compositing on black)
   imgtool.py cur  IN.png OUT.cur HX HY      write a 32-bit Windows cursor with hot spot HX,HY
-  imgtool.py check IMGDIR CURDIR            verify sizes, frames and alpha of every resource
+  imgtool.py check IMGDIR CURDIR [SCALE]    verify sizes, frames and alpha of every resource
+                                           (SCALE: the set drawn at 2x or 3x)
 """
 import struct
 import sys
@@ -144,9 +145,10 @@ KNOBS = ("knob.png", "knob2.png", "knob3.png")
 CURSORS = ("ascend.cur", "descend.cur")
 
 
-def check(imgdir, curdir):
+def check(imgdir, curdir, scale=1):
     errors = []
     for name, (w, h, frames, alpha) in IMAGES.items():
+        w, h = w * scale, h * scale
         path = f"{imgdir}/{name}"
         try:
             pw, ph, ctype, rows = read_png(path)
@@ -199,7 +201,7 @@ def main(argv):
         write_cur(argv[2], argv[3], int(argv[4]), int(argv[5]))
         return 0
     if len(argv) >= 4 and argv[1] == "check":
-        return check(argv[2], argv[3])
+        return check(argv[2], argv[3], int(argv[4]) if len(argv) >= 5 else 1)
     print(__doc__, file=sys.stderr)
     return 2
 

@@ -55,6 +55,10 @@ render=$build/tools/caldrith-render
   die "no native build in $build (./dev build makes it)"
 [ -f "$build/caldrith-version.txt" ] || die "$build was configured by an older tree: run ./dev build"
 version=$(cat "$build/caldrith-version.txt")
+[ -f "$build/caldrith-identity.sh" ] || die "$build was configured by an older tree: run ./dev build"
+# The maker and site, as the plug-in itself names them.
+VENDOR=$(. "$build/caldrith-identity.sh" && echo "$VENDOR")
+URL=$(. "$build/caldrith-identity.sh" && echo "$URL")
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || die "the project version \"$version\" is not N.N.N"
 [ "$("$render" --version)" = "caldrith-render $version" ] ||
   die "$render is not of version $version: rebuild"
@@ -185,7 +189,7 @@ cp "$stage/README-windows.txt" "$art/README.txt"
 cp "$stage/win/Caldrith.clap" "$art/Caldrith.clap"
 normalize "$art"
 setup=$out/Caldrith-$version-windows-x64-setup.exe
-makensis -V2 -WX -DVERSION="$version" -DSTAGE="$art" -DOUTFILE="$setup" packaging/caldrith.nsi ||
+makensis -V2 -WX -DVERSION="$version" -DPUBLISHER="$VENDOR" -DURL="$URL" -DSTAGE="$art" -DOUTFILE="$setup" packaging/caldrith.nsi ||
   die "makensis failed"
 [ -s "$setup" ] || die "makensis wrote no installer"
 
@@ -215,7 +219,7 @@ depends=$(
 # As dpkg-gencontrol counts: kibibytes per file, rounded up, and one per directory.
 installed_size=$(cd "$deb" && find usr \( -type f -printf '%s\n' \) -o \( -type d -printf '0\n' \) |
   awk '{ n += $1 == 0 ? 1 : int(($1 + 1023) / 1024) } END { print n }')
-sed -e "s/@VERSION@/$version/" -e "s/@INSTALLED_SIZE@/$installed_size/" \
+sed -e "s/@VERSION@/$version/" -e "s/@INSTALLED_SIZE@/$installed_size/" -e "s/@VENDOR@/$VENDOR/" -e "s/@URL@/$URL/" \
   -e "s/@DEPENDS@/$depends/" packaging/debian/control.in >"$deb/DEBIAN/control"
 (cd "$deb" && find usr -type f | sort | xargs md5sum) >"$deb/DEBIAN/md5sums"
 normalize "$deb"

@@ -443,10 +443,11 @@ int Render(const RenderOptions& opts) {
     }
   }
   if (!opts.editorPng.empty()) {
-    using Snapshot = bool (*)(FUnknown*, const char*, const char*);
-    auto snapshot = reinterpret_cast<Snapshot>(plug.Module().Symbol("CaldrithEditorSnapshot"));
+    using Snapshot = bool (*)(FUnknown*, const char*, const char*, double);
+    auto snapshot = reinterpret_cast<Snapshot>(plug.Module().Symbol("CaldrithEditorSnapshotAt"));
     if (!snapshot) throw std::runtime_error("this module cannot draw its editor here");
-    if (!snapshot(plug.Component(), opts.hover.c_str(), opts.editorPng.c_str())) {
+    if (!snapshot(plug.Component(), opts.hover.c_str(), opts.editorPng.c_str(),
+                  opts.editorScale)) {
       if (!opts.hover.empty()) throw UsageError{"no control shows \"" + opts.hover + "\""};
       throw std::runtime_error("writing " + opts.editorPng + " failed");
     }

@@ -160,6 +160,16 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.editorPng = v;
          return std::string();
        }},
+      {"--scale", nullptr, "S",
+       "for --editor-png: draw the editor at this scale, 1 to 3 (as on a screen at S x 100 %)",
+       [](RenderOptions& o, const std::string& v) {
+         double s = 0.0;
+         if (!ParseDouble(v, &s) || !(s >= 1.0) || s > 3.0) {
+           return "--scale must be a number from 1 to 3, not \"" + v + "\"";
+         }
+         o.editorScale = s;
+         return std::string();
+       }},
       {"--hover", nullptr, "NAME",
        "for --editor-png: rest the mouse on this parameter's control first",
        [](RenderOptions& o, const std::string& v) {

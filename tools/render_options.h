@@ -31,6 +31,7 @@ struct RenderOptions {
   std::string stateOut;
   std::string editorPng;  // picture of the editor after the render
   std::string hover;      // parameter whose control the mouse rests on for that picture
+  double editorScale = 1.0;  // scale of that picture (1 to 3)
   std::string hostName = "caldrith-render";
 };
 

@@ -19,13 +19,8 @@ using namespace Steinberg::Vst;
 
 namespace {
 
-using Lock = PlugLock;
-
 // A state is a handful of doubles; anything beyond this is not ours and is not buffered.
 constexpr int kMaxStateBytes = 1 << 20;
-// Scratch arrays are sized by the host's maximum block; longer blocks are rendered in pieces,
-// so a larger scratch buys nothing but memory.
-constexpr int32 kMaxScratchFrames = 1 << 16;
 constexpr double kMaxSampleRate = 10.0e6;
 constexpr int kHostWaveLab = 28;
 
@@ -259,10 +254,10 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup) {
       setup.maxSamplesPerBlock <= 0) {
     return kResultFalse;
   }
-  Lock lock(Mutex());
+  PlugLock lock(Mutex());
   SetBypassed(false);
   SetSampleRate(setup.sampleRate);
-  SetMaxFrames(std::min(setup.maxSamplesPerBlock, kMaxScratchFrames));
+  SetMaxFrames(std::min(setup.maxSamplesPerBlock, kMaxBlockFrames));
   Reset();
   processSetup = setup;
   mSetUp = true;
@@ -281,7 +276,7 @@ bool IPlugVST3::RenderingOffline() {
 
 tresult IPlugVST3::getComponentStateData(IBStream* state) {
   if (!state) return kInvalidArgument;
-  Lock lock(Mutex());
+  PlugLock lock(Mutex());
   StateChunk chunk;
   int32 written = 0;
   if (SaveState(&chunk)) {
@@ -297,7 +292,7 @@ tresult IPlugVST3::getComponentStateData(IBStream* state) {
 
 tresult IPlugVST3::setComponentStateData(IBStream* state) {
   if (!state) return kInvalidArgument;
-  Lock lock(Mutex());
+  PlugLock lock(Mutex());
   StateChunk chunk;
   char piece[128];
   int32 count = 0;
@@ -319,12 +314,12 @@ tresult IPlugVST3::setComponentStateData(IBStream* state) {
 }
 
 tresult IPlugVST3::setControllerState(IBStream*) {
-  Lock lock(Mutex());
+  PlugLock lock(Mutex());
   return kResultOk;
 }
 
 tresult IPlugVST3::getControllerState(IBStream*) {
-  Lock lock(Mutex());
+  PlugLock lock(Mutex());
   return kResultOk;
 }
 
@@ -335,7 +330,7 @@ tresult PLUGIN_API IPlugVST3::setComponentState(IBStream*) {
 // ---- processing ----
 
 tresult PLUGIN_API IPlugVST3::process(ProcessData& data) {
-  Lock lock(Mutex());
+  PlugLock lock(Mutex());
   if (data.processContext) {
     mProcessContext = *data.processContext;
     HostTimeline timeline;
@@ -376,6 +371,8 @@ void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes) {
     if (tag == kBypassParamTag) {
       SetBypassed(value > 0.5);
     } else if (tag == kPresetParamTag) {
+      // Automated preset selection restores the preset here, on the audio thread: values and
+      // status text only, no allocation, under the mutex this call already holds.
       if (PresetCount() > 0) SelectPreset(PresetIndexFor(value));
     } else if (IsFrameworkTag(tag)) {
       int idx = static_cast<int>(tag);

@@ -7,6 +7,7 @@
 #include "framework/plug_base.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
 #include "pluginterfaces/vst/ivstunits.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "public.sdk/source/common/pluginview.h"
 #include "public.sdk/source/vst/vstparameters.h"
 #include "vst3/single_component_effect.h"
@@ -41,8 +42,14 @@ class IPlugParameter : public Steinberg::Vst::Parameter {
   PlugParam* mParam;
 };
 
-// The editor view the host embeds in its window.
-class IPlugVST3View : public Steinberg::CPluginView {
+// The editor view the host embeds in its window. It is drawn at the host's content scale
+// factor, else at the platform's (see IGraphics::UsePlatformScale), else at the zoom the user
+// chose in the editor; each change asks the host's frame for round(design size x scale).
+// The host may not drag the size itself (canResize answers no): the editor is a fixed layout
+// that is sharp only at the scales its artwork and fonts are made for, and the scale, not a
+// window edge, decides its size.
+class IPlugVST3View : public Steinberg::CPluginView,
+                      public Steinberg::IPlugViewContentScaleSupport {
  public:
   explicit IPlugVST3View(IPlugVST3* plug);
   ~IPlugVST3View() override;
@@ -65,9 +72,12 @@ class IPlugVST3View : public Steinberg::CPluginView {
     return Steinberg::kResultFalse;
   }
   Steinberg::tresult PLUGIN_API canResize() SMTG_OVERRIDE { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect*) SMTG_OVERRIDE {
-    return Steinberg::kResultFalse;
-  }
+  // Any size asked for becomes the editor's size at its scale.
+  Steinberg::tresult PLUGIN_API checkSizeConstraint(Steinberg::ViewRect* rect) SMTG_OVERRIDE;
+
+  // Clamped to the editor's 1..3; NaN, infinite, zero or negative factors are refused
+  // (kResultFalse) and change nothing.
+  Steinberg::tresult PLUGIN_API setContentScaleFactor(ScaleFactor factor) SMTG_OVERRIDE;
 
   // The plug-in asks the host to give the view a new size.
   void RequestResize(int width, int height);
@@ -79,15 +89,26 @@ class IPlugVST3View : public Steinberg::CPluginView {
   void* Window() const { return mWindow; }
 
   OBJ_METHODS(IPlugVST3View, CPluginView)
+  DEFINE_INTERFACES
+    DEF_INTERFACE(Steinberg::IPlugViewContentScaleSupport)
+  END_DEFINE_INTERFACES(CPluginView)
+  REFCOUNT_METHODS(CPluginView)
 
  private:
   // True when no other view has since moved the editor window elsewhere.
   bool OwnsEditorWindow() const;
+  // While the window is open: asks the host for the editor's size when the host has
+  // another one.
+  void FollowEditorSize();
   // Linux: gives the host's run loop back the descriptor and timer of the window.
   void LeaveRunLoop();
 
   IPlugVST3* mPlug;
   bool mExpectingNewSize = false;
+  // Between our resizeView and its return: getSize answers the size the host still has, as
+  // hosts compare the two to see whether they need to resize at all.
+  bool mResizing = false;
+  int mHostW = 0, mHostH = 0;  // the size the host last learnt (getSize, onSize, resizeView)
   void* mWindow = nullptr;
   // Linux: the host's run loop and what this view registered with it.
   Steinberg::FUnknown* mRunLoop = nullptr;
@@ -96,7 +117,7 @@ class IPlugVST3View : public Steinberg::CPluginView {
 
 class IPlugVST3 : public IPlugBase,
                   public Steinberg::Vst::IUnitInfo,
-                  public Steinberg::Vst::SingleComponentEffect {
+                  public plugvst3::SingleComponentEffect {
  public:
   IPlugVST3(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
             const char* productName, const char* mfrName, int vendorVersion, int uniqueID,

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 #include "editor/graphics.h"
@@ -100,6 +101,11 @@ class RunLoopLink {};
 
 IPlugVST3View::IPlugVST3View(IPlugVST3* plug) : CPluginView(nullptr), mPlug(plug) {
   mPlug->addRef();
+  // A host that attaches without asking getSize has made its window at the size it knew.
+  if (IGraphics* gui = PlugGraphics(mPlug)) {
+    mHostW = gui->PixelSize().W;
+    mHostH = gui->PixelSize().H;
+  }
 }
 
 IPlugVST3View::~IPlugVST3View() {
@@ -122,6 +128,8 @@ tresult PLUGIN_API IPlugVST3View::isPlatformTypeSupported(FIDString type) {
 tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
   IGraphics* gui = PlugGraphics(mPlug);
   if (!gui) return kResultFalse;
+  // The screen the host's window is on, for hosts that tell no scale.
+  if (IsPlatformType(type) && parent) gui->UsePlatformScale(parent);
 #if SMTG_OS_LINUX
   if (IsPlatformType(type)) {
     // Attached twice without removed: the first window stays, nothing is registered twice.
@@ -159,6 +167,7 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type) {
   if (IsPlatformType(type)) mWindow = gui->CreateEditorWindow(parent);
 #endif
   mPlug->EditorOpened();
+  FollowEditorSize();
   return kResultOk;
 }
 
@@ -200,13 +209,49 @@ tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size) {
   IGraphics* gui = PlugGraphics(mPlug);
   if (!gui) return kResultFalse;
   if (!size) return kInvalidArgument;
-  *size = ViewRect(0, 0, gui->Width(), gui->Height());
+  if (mResizing) {
+    *size = ViewRect(0, 0, mHostW, mHostH);
+    return kResultOk;
+  }
+  // Before a window exists the host sizes it from this answer: the default screen's scale,
+  // unless the host has told its own.
+  const IPixelSize px = mWindow ? gui->PixelSize() : gui->UsePlatformScale(nullptr);
+  *size = ViewRect(0, 0, px.W, px.H);
+  mHostW = px.W;
+  mHostH = px.H;
   return kResultOk;
+}
+
+tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* r) {
+  IGraphics* gui = PlugGraphics(mPlug);
+  if (!gui || !r) return kResultFalse;
+  const IPixelSize px = gui->PixelSize();
+  r->right = r->left + px.W;
+  r->bottom = r->top + px.H;
+  return kResultTrue;
+}
+
+tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor) {
+  IGraphics* gui = PlugGraphics(mPlug);
+  if (!gui || !std::isfinite(factor) || !(factor > 0.0f)) return kResultFalse;
+  gui->SetScaleFactor(factor);
+  FollowEditorSize();
+  return kResultTrue;
+}
+
+void IPlugVST3View::FollowEditorSize() {
+  IGraphics* gui = PlugGraphics(mPlug);
+  // Before attached the host asks getSize when it makes the window.
+  if (!gui || !mWindow || !OwnsEditorWindow()) return;
+  const IPixelSize px = gui->PixelSize();
+  if (px.W != mHostW || px.H != mHostH) RequestResize(px.W, px.H);
 }
 
 tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize) {
   if (newSize) {
     rect = *newSize;
+    mHostW = newSize->getWidth();
+    mHostH = newSize->getHeight();
     if (mExpectingNewSize) {
       mPlug->EditorResized();
       mExpectingNewSize = false;
@@ -220,7 +265,13 @@ void IPlugVST3View::RequestResize(int width, int height) {
   if (!plugFrame) return;
   mExpectingNewSize = true;
   ViewRect r(0, 0, width, height);
-  if (plugFrame->resizeView(this, &r) != kResultOk && mExpectingNewSize) {
+  mResizing = true;
+  const tresult result = plugFrame->resizeView(this, &r);
+  mResizing = false;
+  if (result == kResultOk) {
+    mHostW = width;
+    mHostH = height;
+  } else if (mExpectingNewSize) {
     // The host declined and will not call onSize.
     mExpectingNewSize = false;
   }

@@ -1,9 +1,11 @@
 // Interface ids the SDK subset declares but does not define anywhere.
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace Steinberg {
 DEF_CLASS_IID(IPlugView)
 DEF_CLASS_IID(IPlugFrame)
+DEF_CLASS_IID(IPlugViewContentScaleSupport)
 #if SMTG_OS_LINUX
 namespace Linux {
 DEF_CLASS_IID(IEventHandler)

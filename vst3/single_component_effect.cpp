@@ -1,7 +1,6 @@
 #include "vst3/single_component_effect.h"
 
-namespace Steinberg {
-namespace Vst {
+namespace plugvst3 {
 
 SingleComponentEffect::SingleComponentEffect()
     : audioInputs(kAudio, kInput),
@@ -146,5 +145,4 @@ EventBus* SingleComponentEffect::addEventOutput(const TChar* name, int32 channel
   return bus;
 }
 
-}  // namespace Vst
-}  // namespace Steinberg
+}  // namespace plugvst3

@@ -7,8 +7,11 @@
 #include "public.sdk/source/vst/vstbus.h"
 #include "public.sdk/source/vst/vsteditcontroller.h"
 
-namespace Steinberg {
-namespace Vst {
+// Our own namespace: the SDK has a class of the same name in Steinberg::Vst, and linking one of
+// its sources in one day must not clash with ours.
+namespace plugvst3 {
+using namespace Steinberg;
+using namespace Steinberg::Vst;
 
 // IComponent and IEditController both declare getState/setState with one signature, so a single
 // override would serve both. These two routers give each interface its own entry point.
@@ -104,5 +107,4 @@ class SingleComponentEffect : public ControllerStateRouter,
   BusList eventOutputs;
 };
 
-}  // namespace Vst
-}  // namespace Steinberg
+}  // namespace plugvst3

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -31,6 +32,9 @@ std::vector<IGraphicsWin*>& LiveEditors() {
   static std::vector<IGraphicsWin*> v;
   return v;
 }
+constexpr UINT kWmDpiChanged = 0x02E0;
+constexpr UINT kWmDpiChangedAfterParent = 0x02E3;
+
 bool IsLive(const IGraphicsWin* g) {
   std::lock_guard<std::mutex> lock(LiveLock());
   const auto& v = LiveEditors();
@@ -169,7 +173,7 @@ void IGraphicsWin::FreeDib() {
 bool IGraphicsWin::CreateDrawSurfaces() {
   if (!IGraphics::CreateDrawSurfaces()) return false;
   if (!mDrawBitmap) return false;
-  const int w = Width(), h = Height();
+  const int w = PixelSize().W, h = PixelSize().H;
   // Without a DIB the owned bitmap stays and PresentFrame copies it with SetDIBitsToDevice.
   if (!CreateDib(w, h)) return true;
   BITMAP info = {};
@@ -210,12 +214,13 @@ void IGraphicsWin::SetEditorSize(int width, int height) {
   if (mDrawBitmap) {
     if (mDib) mDrawBitmap->Reset();
     FreeDib();
-    if (CreateDib(Width(), Height())) {
+    const IPixelSize px = PixelSize();
+    if (CreateDib(px.W, px.H)) {
       BITMAP info = {};
       GetObject(mDib, sizeof(info), &info);
-      mDrawBitmap->Wrap(static_cast<uint32_t*>(info.bmBits), Width(), Height(), Width());
+      mDrawBitmap->Wrap(static_cast<uint32_t*>(info.bmBits), px.W, px.H, px.W);
     } else {
-      mDrawBitmap->Create(Width(), Height());
+      mDrawBitmap->Create(px.W, px.H);
     }
   }
   if (!mWnd) return;
@@ -237,7 +242,7 @@ void IGraphicsWin::SetEditorSize(int width, int height) {
 
 void* IGraphicsWin::CreateEditorWindow(void* parentWindow) {
   mParentWnd = static_cast<HWND>(parentWindow);
-  int x = 0, y = 0, w = Width(), h = Height();
+  int x = 0, y = 0, w = PixelSize().W, h = PixelSize().H;
   if (mWnd) {
     RECT r;
     GetWindowRect(mWnd, &r);
@@ -424,6 +429,12 @@ LRESULT IGraphicsWin::HandleMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
         return TRUE;
       }
       break;
+    case kWmDpiChanged:
+    case kWmDpiChangedAfterParent:
+      // Top-level windows get the first, children (ours) the second, when the window moves
+      // to a screen of another scale; a host that tells the scale itself sends it anew.
+      PlatformScaleChanged(PlatformScaleFactor(nullptr));
+      break;
     case WM_NCDESTROY: {
       KillTimer(hWnd, kTimerId);
       SetWindowLongPtrW(hWnd, GWLP_USERDATA, 0);
@@ -469,7 +480,7 @@ void IGraphicsWin::Tick() {
   IBox r;
   if (PaintEnabled() && CollectDirtyArea(&r)) RepaintNow(r);
   if (!mWnd) return;
-  const IBox& anim = AnimatedArea();
+  const IBox anim = AnimatedPixelArea();
   if (anim.W() > 0) RepaintNow(anim);
 
   if (mParamChangeTicks != 0 && --mParamChangeTicks == 0) {
@@ -518,9 +529,10 @@ void IGraphicsWin::AskParamValue(IControl* control, PlugParam* param, bool centr
   } else {
     style |= ES_LEFT;
   }
-  HFONT font = CreateFontW(14, 0, 0, 0, 0, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial");
-  OpenEditBox(box, style, current, font);
+  HFONT font = CreateFontW(static_cast<int>(std::lround(14 * Scale())), 0, 0, 0, 0, FALSE, FALSE,
+                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH, L"Arial");
+  OpenEditBox(ToPixels(box), style, current, font);
   if (!mEditWnd) return;
   mEditControl = control;
   mEditParam = param;
@@ -534,10 +546,11 @@ void IGraphicsWin::OpenTextEditor(ITextControl* control) {
   if (!editable || !editable->Editable()) style |= ES_READONLY;
   style |= (editable && editable->Secure()) ? ES_PASSWORD : ES_MULTILINE;
   std::wstring face = Widen(ts.face);
-  HFONT font = CreateFontW(ts.size, 0, 0, 0, ts.style == 1 ? FW_BOLD : 0, ts.style == 2, FALSE,
-                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+  HFONT font = CreateFontW(static_cast<int>(std::lround(ts.size * Scale())), 0, 0, 0,
+                           ts.style == 1 ? FW_BOLD : 0, ts.style == 2, FALSE, FALSE,
+                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                            DEFAULT_QUALITY, DEFAULT_PITCH, face.c_str());
-  OpenEditBox(control->Rect(), style, control->Text(), font);
+  OpenEditBox(ToPixels(control->Rect()), style, control->Text(), font);
   if (!mEditWnd) return;
   mEditControl = control;
   mEditParam = nullptr;
@@ -713,11 +726,53 @@ void IGraphicsWin::SetPlatformCursor(int id) {
     case 2:
       cursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_SIZENS));
       break;
-    default:
-      cursor = LoadCursorW(mHInstance, MAKEINTRESOURCEW(id));
+    default: {
+      // The cursor drawn for the nearest whole scale (id + 1000 at 2x, + 2000 at 3x).
+      const int set = std::min(3, std::max(1, static_cast<int>(std::lround(Scale()))));
+      if (set > 1) cursor = LoadCursorW(mHInstance, MAKEINTRESOURCEW(id + (set - 1) * 1000));
+      if (!cursor) cursor = LoadCursorW(mHInstance, MAKEINTRESOURCEW(id));
       break;
+    }
   }
   if (!cursor) return;
   mCursor = cursor;
   SetCursor(cursor);
+}
+
+double IGraphicsWin::PlatformScaleFactor(void* parentWindow) {
+  // Loaded by name: Windows before 10 (1607) and older Wine do not have them.
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  using DpiForSystem = UINT(WINAPI*)();
+  auto forWindow = user32 ? reinterpret_cast<DpiForWindow>(
+                                reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")))
+                          : nullptr;
+  auto forSystem = user32 ? reinterpret_cast<DpiForSystem>(
+                                reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForSystem")))
+                          : nullptr;
+  HWND wnd = mWnd ? mWnd : static_cast<HWND>(parentWindow);
+  UINT dpi = 0;
+  if (forWindow && wnd) dpi = forWindow(wnd);
+  if (dpi == 0 && forSystem) dpi = forSystem();
+  if (dpi == 0) {
+    HDC screen = GetDC(nullptr);
+    if (screen) {
+      dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+      ReleaseDC(nullptr, screen);
+    }
+  }
+  return dpi > 0 ? dpi / 96.0 : 0.0;
+}
+
+void IGraphicsWin::ScaleChanged() {
+  // A box placed for the old scale closes; the value stays as it was.
+  if (mEditWnd) {
+    mEditState = kEditNone;
+    CloseEditBox();
+  }
+  if (mCursor && CursorId() != 0) SetPlatformCursor(CursorId());
+  if (!mWnd) return;
+  const IPixelSize size = PixelSize();
+  SetWindowPos(mWnd, nullptr, 0, 0, size.W, size.H, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(mWnd, nullptr, FALSE);
 }

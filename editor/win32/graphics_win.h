@@ -36,6 +36,9 @@ class IGraphicsWin : public IGraphics {
   bool CreateDrawSurfaces() override;
 
   void SetPlatformCursor(int id) override;
+  // The window's DPI / 96 (GetDpiForWindow, where Windows has it), or the system's before a
+  // window exists; 0 when neither can be asked.
+  double PlatformScaleFactor(void* parentWindow) override;
 
   // One tick of the redraw timer (also callable by tests that drive the window by hand).
   void Tick();
@@ -51,6 +54,9 @@ class IGraphicsWin : public IGraphics {
   static const wchar_t* WindowClassName() { return L"PlugEditorWndClass"; }
   // The timer interval for a frame rate, in milliseconds.
   static int TimerInterval(int fps) { return fps > 0 ? static_cast<int>(1000 / fps) : 41; }
+
+ protected:
+  void ScaleChanged() override;
 
  private:
   static LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "editor/controls.h"
 #include "editor/embedded_resources.h"
@@ -81,6 +83,23 @@ uint32_t Channel(uint32_t value8, uint32_t mask) {
   if (bits == 0) return 0;
   const uint32_t v = bits >= 8 ? value8 << (bits - 8) : value8 >> (8 - bits);
   return (v << ShiftOf(mask)) & mask;
+}
+
+// Xft.dpi from the text of the RESOURCE_MANAGER property ("name:\tvalue" lines).
+double XftDpi(const char* text, size_t len) {
+  const std::string db(text, len);
+  size_t pos = 0;
+  while (pos < db.size()) {
+    size_t end = db.find('\n', pos);
+    if (end == std::string::npos) end = db.size();
+    const std::string line = db.substr(pos, end - pos);
+    pos = end + 1;
+    if (line.compare(0, 8, "Xft.dpi:") != 0) continue;
+    char* stop = nullptr;
+    const double dpi = std::strtod(line.c_str() + 8, &stop);
+    if (stop != line.c_str() + 8 && dpi > 0.0 && dpi < 10000.0) return dpi;
+  }
+  return 0.0;
 }
 
 bool HostIsLittleEndian() {
@@ -299,8 +318,8 @@ bool IGraphicsX11::CreateWindow(uint32_t parent) {
   // No background: every pixel is ours to paint, so nothing flickers in between.
   const uint32_t values[] = {XCB_BACK_PIXMAP_NONE, 0, eventMask, screen->default_colormap};
   xcb_void_cookie_t created = xcb_create_window_checked(
-      mConn, screen->root_depth, window, parent, 0, 0, static_cast<uint16_t>(Width()),
-      static_cast<uint16_t>(Height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+      mConn, screen->root_depth, window, parent, 0, 0, static_cast<uint16_t>(PixelSize().W),
+      static_cast<uint16_t>(PixelSize().H), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
       XCB_CW_BACK_PIXMAP | XCB_CW_BORDER_PIXEL | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP, values);
   if (embedInfo) {
     // Version 0, flags 0: the embedder may map the window; it is mapped here all the same,
@@ -404,6 +423,59 @@ void IGraphicsX11::TakeFocus(uint32_t time) {
   xcb_set_input_focus(mConn, XCB_INPUT_FOCUS_PARENT, mWindow, time);
 }
 
+double IGraphicsX11::PlatformScaleFactor(void* parentWindow) {
+  (void)parentWindow;
+  // The editor's own connection when there is one; otherwise a short one of our own, so
+  // that a host can learn the size before it makes a window.
+  xcb_connection_t* c = mConn && !mBroken ? mConn : nullptr;
+  const bool own = !c;
+  if (own) {
+    c = xcb_connect(nullptr, nullptr);
+    if (!c || xcb_connection_has_error(c)) {
+      if (c) xcb_disconnect(c);
+      return 0.0;
+    }
+  }
+  double dpi = 0.0;
+  const xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+  if (it.rem) {
+    // The resource database lives on the first screen's root window.
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c,
+        xcb_get_property(c, 0, it.data->root, XCB_ATOM_RESOURCE_MANAGER, XCB_ATOM_STRING, 0,
+                         1 << 20),
+        nullptr);
+    if (reply && reply->format == 8) {
+      dpi = XftDpi(static_cast<const char*>(xcb_get_property_value(reply)),
+                   static_cast<size_t>(xcb_get_property_value_length(reply)));
+    }
+    free(reply);
+  }
+  if (own) xcb_disconnect(c);
+  return dpi > 0.0 ? dpi / 96.0 : 0.0;
+}
+
+void IGraphicsX11::ScaleChanged() {
+  IGraphicsHeadless::ScaleChanged();
+  if (mBox.IsOpen()) {
+    // The box was placed for the old scale; the value is kept as it was.
+    mEditState = kEditNone;
+    CloseEditBox();
+  }
+  mBoxPixels.Reset();
+  if (!mConn || mBroken) return;
+  // Cursors are drawn for a scale; the current one is made anew.
+  for (const CursorEntry& e : mCursors) xcb_free_cursor(mConn, e.cursor);
+  mCursors.clear();
+  if (!mWindow) return;
+  const IPixelSize size = PixelSize();
+  const uint32_t values[] = {static_cast<uint32_t>(size.W), static_cast<uint32_t>(size.H)};
+  xcb_configure_window(mConn, mWindow, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values);
+  if (CursorId() != 0) SetPlatformCursor(CursorId());
+  DirtyBackground();
+  Flush();
+}
+
 // ---- painting ----
 
 void IGraphicsX11::PresentFrame(const IBox& r) {
@@ -504,7 +576,7 @@ void IGraphicsX11::OnTimer() {
 
   IBox r;
   if (PaintEnabled() && CollectDirtyArea(&r)) RedrawArea(r);
-  const IBox anim = AnimatedArea();
+  const IBox anim = AnimatedPixelArea();
   if (anim.W() > 0) RedrawArea(anim);
 
   if (mBox.IsOpen() && mBox.Focused() && --mBlinkCountdown <= 0) {
@@ -828,7 +900,8 @@ void IGraphicsX11::AskParamValue(IControl* control, PlugParam* param, bool centr
     box = IBox(cx - w / 2, cy - 8, cx - w / 2 + w, cy - 8 + h);
     options.align = kAlignCenter;
   }
-  OpenEditBox(box, options, current);
+  options.size = static_cast<int>(std::lround(options.size * Scale()));
+  OpenEditBox(ToPixels(box), options, current);
   mEditControl = control;
   mEditParam = param;
 }
@@ -846,9 +919,9 @@ void IGraphicsX11::OpenTextEditor(ITextControl* control) {
   options.readOnly = !editable || !editable->Editable();
   options.password = editable && editable->Secure();
   std::snprintf(options.face, sizeof(options.face), "%s", ts.face);
-  options.size = ts.size;
+  options.size = static_cast<int>(std::lround(ts.size * Scale()));
   options.style = ts.style == 1 ? 1 : ts.style == 2 ? 2 : 0;
-  OpenEditBox(control->Rect(), options, control->Text());
+  OpenEditBox(ToPixels(control->Rect()), options, control->Text());
   mEditControl = control;
   mEditParam = nullptr;
 }
@@ -920,7 +993,11 @@ uint32_t IGraphicsX11::MakeImageCursor(int id) {
   const unsigned char* data = nullptr;
   size_t size = 0;
   CursorImage image;
-  if (!FindEmbeddedCursor(id, &data, &size) || !DecodeCursorFile(data, size, &image))
+  // The cursor drawn for the nearest whole scale (id + 1000 at 2x, + 2000 at 3x).
+  const int set = std::min(3, std::max(1, static_cast<int>(std::lround(Scale()))));
+  const bool found = (set > 1 && FindEmbeddedCursor(id + (set - 1) * 1000, &data, &size)) ||
+                     FindEmbeddedCursor(id, &data, &size);
+  if (!found || !DecodeCursorFile(data, size, &image))
     return fallback >= 0 ? MakeGlyphCursor(fallback) : 0;
 
   const xcb_query_extension_reply_t* render = xcb_get_extension_data(mConn, &xcb_render_id);

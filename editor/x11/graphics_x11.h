@@ -39,6 +39,9 @@ class IGraphicsX11 : public IGraphicsHeadless {
   void DestroyEditorWindow() override;
   void* EditorWindowHandle() const override;
   void SetPlatformCursor(int id) override;
+  // Xft.dpi / 96 from the X resource database of the display (what desktops set for their
+  // scale); 0 when the resource is missing or the display cannot be reached.
+  double PlatformScaleFactor(void* parentWindow) override;
 
   // ---- the host's run loop ----
   // The connection's descriptor, held open for the caller until ReleaseEventSource: the
@@ -65,6 +68,9 @@ class IGraphicsX11 : public IGraphicsHeadless {
   int ProtocolErrors() const { return mErrors; }
   // Children started by OpenWebPage that have not been reaped yet (process-wide).
   static int UnreapedChildren();
+
+ protected:
+  void ScaleChanged() override;
 
  private:
   struct PixelFormat {
