@@ -1,6 +1,8 @@
 // The editor in a CLAP host's window: X11 (the editor's X connection and frame timer run on
 // the host's main thread through its posix-fd-support and timer-support) or Win32 (the editor
-// window keeps its own timer). One editor per instance; its size is fixed.
+// window keeps its own timer). One editor per instance. Its size follows the scale the host sets
+// (both window APIs use physical pixels) or the user's zoom; the host cannot drag it to another.
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -65,16 +67,32 @@ void CLAP_ABI GuiDestroy(const clap_plugin_t* plugin) {
   if (ClapPlugin* self = Self(plugin)) CloseEditor(*self);
 }
 
-bool CLAP_ABI GuiSetScale(const clap_plugin_t*, double) {
-  return false;
+// The editor's size in device pixels: before it has a window, at the platform's scale unless
+// the host has told one.
+IPixelSize PixelSizeOf(const ClapPlugin& self, IGraphics* gui) {
+  EditorState* state = const_cast<ClapPlugin&>(self).Editor();
+  return state && state->window ? gui->PixelSize() : gui->UsePlatformScale(nullptr);
+}
+
+bool CLAP_ABI GuiSetScale(const clap_plugin_t* plugin, double scale) {
+  ClapPlugin* self = Self(plugin);
+  IGraphics* gui = self ? PlugGraphics(self->Plug()) : nullptr;
+  if (!gui || !std::isfinite(scale) || !(scale > 0.0)) return false;
+  const IPixelSize before = gui->PixelSize();
+  const IPixelSize now = gui->SetScaleFactor(scale);
+  // An open window asks the host for its new size; before that the host asks get_size.
+  EditorState* state = self->Editor();
+  if (state && state->window && now != before) self->ResizeEditor(now.W, now.H);
+  return true;
 }
 
 bool CLAP_ABI GuiGetSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
   ClapPlugin* self = Self(plugin);
   IGraphics* gui = self ? PlugGraphics(self->Plug()) : nullptr;
   if (!gui || !width || !height) return false;
-  *width = static_cast<uint32_t>(gui->Width());
-  *height = static_cast<uint32_t>(gui->Height());
+  const IPixelSize px = PixelSizeOf(*self, gui);
+  *width = static_cast<uint32_t>(px.W);
+  *height = static_cast<uint32_t>(px.H);
   return true;
 }
 
@@ -86,13 +104,17 @@ bool CLAP_ABI GuiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t*) {
   return false;
 }
 
-bool CLAP_ABI GuiAdjustSize(const clap_plugin_t*, uint32_t*, uint32_t*) {
-  return false;
+// Any size the host proposes becomes the editor's own: the only one it can take.
+bool CLAP_ABI GuiAdjustSize(const clap_plugin_t* plugin, uint32_t* width, uint32_t* height) {
+  return GuiGetSize(plugin, width, height);
 }
 
 bool CLAP_ABI GuiSetSize(const clap_plugin_t* plugin, uint32_t width, uint32_t height) {
   uint32_t w = 0, h = 0;
-  return GuiGetSize(plugin, &w, &h) && w == width && h == height;
+  if (!GuiGetSize(plugin, &w, &h) || w != width || h != height) return false;
+  // The host gave the window the size the editor asked for.
+  ClapPlugin::From(plugin)->Plug()->EditorResized();
+  return true;
 }
 
 bool CLAP_ABI GuiSetParent(const clap_plugin_t* plugin, const clap_window_t* window) {
@@ -106,8 +128,9 @@ bool CLAP_ABI GuiSetParent(const clap_plugin_t* plugin, const clap_window_t* win
   IGraphicsX11* x11 = X11Editor(*self);
   const HostExtensions& host = self->HostExt();
   if (!x11 || !window->x11 || !GuiPossible(*self)) return false;
-  void* created =
-      gui->CreateEditorWindow(reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11)));
+  void* const parent = reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11));
+  gui->UsePlatformScale(parent);
+  void* created = gui->CreateEditorWindow(parent);
   const int fd = created ? x11->AcquireEventSource() : -1;
   state->sourceHeld = fd >= 0;
   bool ok = fd >= 0 && host.posixFd->register_fd(self->Host(), fd, CLAP_POSIX_FD_READ);
@@ -124,6 +147,7 @@ bool CLAP_ABI GuiSetParent(const clap_plugin_t* plugin, const clap_window_t* win
   }
 #else
   if (!window->win32) return false;
+  gui->UsePlatformScale(window->win32);
   state->window = gui->CreateEditorWindow(window->win32);
   if (!state->window) return false;
 #endif

@@ -485,13 +485,21 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   EXPECT_FALSE(gui->set_parent(inst.plugin, &none));  // before create
   ASSERT_TRUE(gui->create(inst.plugin, api, false));
   EXPECT_FALSE(gui->create(inst.plugin, api, false));
+  // The host's scale sets the size; the host cannot choose another.
+  ASSERT_TRUE(gui->set_scale(inst.plugin, 2.0));
+  EXPECT_FALSE(gui->set_scale(inst.plugin, NAN));
+  EXPECT_FALSE(gui->set_scale(inst.plugin, -1.0));
   uint32_t w = 0, h = 0;
   ASSERT_TRUE(gui->get_size(inst.plugin, &w, &h));
-  EXPECT_EQ(w, 600u);
-  EXPECT_EQ(h, 475u);
+  EXPECT_EQ(w, 1200u);
+  EXPECT_EQ(h, 950u);
   EXPECT_FALSE(gui->can_resize(inst.plugin));
-  EXPECT_TRUE(gui->set_size(inst.plugin, 600, 475));
+  EXPECT_TRUE(gui->set_size(inst.plugin, 1200, 950));
   EXPECT_FALSE(gui->set_size(inst.plugin, 800, 600));
+  uint32_t aw = 700, ah = 500;
+  ASSERT_TRUE(gui->adjust_size(inst.plugin, &aw, &ah));
+  EXPECT_EQ(aw, 1200u);
+  EXPECT_EQ(ah, 950u);
   EXPECT_FALSE(gui->set_parent(inst.plugin, &none));  // no window
   EXPECT_FALSE(gui->set_parent(inst.plugin, nullptr));
   EXPECT_TRUE(host.fds.empty());

@@ -107,6 +107,13 @@ TEST(ClapEditorX11, ShowsTheVst3PictureAndSendsEditsToTheHost) {
 
   const clap_plugin_gui_t* gui = inst.Gui();
   ASSERT_TRUE(gui->create(inst.plugin, CLAP_WINDOW_API_X11, false));
+  // The host's scale before the window, then back to the VST 3 view's.
+  uint32_t w = 0, h = 0;
+  ASSERT_TRUE(gui->set_scale(inst.plugin, 1.5));
+  ASSERT_TRUE(gui->get_size(inst.plugin, &w, &h));
+  EXPECT_EQ(w, 900u);
+  EXPECT_EQ(h, 713u);
+  ASSERT_TRUE(gui->set_scale(inst.plugin, 1.0));
   clap_window_t window{};
   window.api = CLAP_WINDOW_API_X11;
   window.x11 = parent;
