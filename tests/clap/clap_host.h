@@ -5,6 +5,8 @@
 // can use it.
 #include <clap/clap.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
