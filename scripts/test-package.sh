@@ -91,8 +91,8 @@ wine_part() {
   size_kb=$(reg_value EstimatedSize)
   size_kb=${size_kb#dword:}
   [[ $size_kb =~ ^[0-9a-f]+$ ]] && size_kb=$((16#$size_kb)) || size_kb=0
-  bundle_kb=$(du -sk --apparent-size "$bundle" | cut -f1)
-  check "uninstall key: size ($size_kb KiB) covers the bundle ($bundle_kb KiB)" \
+  bundle_kb=$(($(du -sk --apparent-size "$bundle" | cut -f1) + $(du -k --apparent-size "$clapdir/Caldrith.clap" | cut -f1)))
+  check "uninstall key: size ($size_kb KiB) covers the bundle and CLAP module ($bundle_kb KiB)" \
     test "$size_kb" -ge "$bundle_kb" -a "$size_kb" -le $((bundle_kb + 2048))
 
   # Run again over a damaged installation: it upgrades in place.
