@@ -245,7 +245,7 @@ struct ReadStream {
                         if (self->fail) return -1;
                         size_t n = std::min<size_t>({static_cast<size_t>(size), self->chunk,
                                                      self->bytes.size() - self->pos});
-                        std::memcpy(buf, self->bytes.data() + self->pos, n);
+                        if (n) std::memcpy(buf, self->bytes.data() + self->pos, n);
                         self->pos += n;
                         return static_cast<int64_t>(n);
                       }};
