@@ -73,9 +73,17 @@ TEST(ClapEditorWin32, ShowsWhatTheVst3ViewShows) {
   component->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
   caldrith_host::HostContext context("Wine Host");
   ASSERT_EQ(component->initialize(&context), kResultOk);
+  // One window after the other, at the same place on the (small) virtual screen.
   HWND vst3Parent = MakeParent(0);
   IPlugView* view = controller->createView(ViewType::kEditor);
   ASSERT_EQ(view->attached(vst3Parent, kPlatformTypeHWND), kResultOk);
+  PumpMessages(400);
+  HWND vst3Editor = GetWindow(vst3Parent, GW_CHILD);
+  ASSERT_TRUE(vst3Editor);
+  const std::vector<COLORREF> a = Pixels(vst3Editor);
+  view->removed();
+  view->release();
+  DestroyWindow(vst3Parent);
 
   clap_test::Module clap;
   ASSERT_TRUE(clap.Load(CALDRITH_TEST_CLAP));
@@ -85,7 +93,7 @@ TEST(ClapEditorWin32, ShowsWhatTheVst3ViewShows) {
   const clap_plugin_gui_t* gui = inst.Gui();
   ASSERT_TRUE(gui->is_api_supported(inst.plugin, CLAP_WINDOW_API_WIN32, false));
   ASSERT_TRUE(gui->create(inst.plugin, CLAP_WINDOW_API_WIN32, false));
-  HWND clapParent = MakeParent(620);
+  HWND clapParent = MakeParent(0);
   clap_window_t window{};
   window.api = CLAP_WINDOW_API_WIN32;
   window.win32 = clapParent;
@@ -93,28 +101,24 @@ TEST(ClapEditorWin32, ShowsWhatTheVst3ViewShows) {
   EXPECT_TRUE(gui->show(inst.plugin));
   PumpMessages(400);
 
-  HWND vst3Editor = GetWindow(vst3Parent, GW_CHILD);
   HWND clapEditor = GetWindow(clapParent, GW_CHILD);
-  ASSERT_TRUE(vst3Editor && clapEditor);
+  ASSERT_TRUE(clapEditor);
   RECT r{};
   GetClientRect(clapEditor, &r);
   EXPECT_EQ(r.right - r.left, 600);
   EXPECT_EQ(r.bottom - r.top, 475);
-  const std::vector<COLORREF> a = Pixels(vst3Editor), b = Pixels(clapEditor);
+  const std::vector<COLORREF> b = Pixels(clapEditor);
   int differing = 0;
   for (size_t i = 0; i < a.size(); ++i) differing += a[i] != b[i];
   EXPECT_EQ(differing, 0) << "of " << a.size() << " probed pixels";
 
   gui->destroy(inst.plugin);
   EXPECT_FALSE(IsWindow(clapEditor));
-  view->removed();
-  view->release();
   component->terminate();
   controller->release();
   component->release();
   factory->release();
   DestroyWindow(clapParent);
-  DestroyWindow(vst3Parent);
 }
 
 }  // namespace
