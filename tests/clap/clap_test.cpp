@@ -69,78 +69,40 @@ double Peak(const Block& b) {
 
 }  // namespace
 
-TEST_F(ClapModule, FactoryPortsAndExtensionsDescribeOneStereoInstrument) {
+TEST_F(ClapModule, FactoryAndPortsDescribeOneStereoInstrument) {
   const clap_plugin_factory_t* f = module->PluginFactory();
-  ASSERT_NE(f, nullptr);
-  EXPECT_EQ(f->get_plugin_count(f), 1u);
-  EXPECT_EQ(f->get_plugin_descriptor(f, 1), nullptr);
-  EXPECT_EQ(module->Factory("clap.no-such-factory"), nullptr);
   const clap_plugin_descriptor_t* d = module->Descriptor();
-  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(f && d);
   std::vector<std::string> features;
   for (const char* const* p = d->features; *p; ++p) features.push_back(*p);
   EXPECT_EQ(features, (std::vector<std::string>{"instrument", "synthesizer", "stereo"}));
-
   Host host;
-  EXPECT_EQ(f->create_plugin(f, &host.clap, "com.example.other"), nullptr);
   EXPECT_EQ(f->create_plugin(f, nullptr, d->id), nullptr);
   Instance inst(*module, host);
   ASSERT_NE(inst.plugin, nullptr);
-  EXPECT_EQ(inst.plugin->get_extension(inst.plugin, "clap.no-such-extension"), nullptr);
-
   auto* audio = inst.Ext<clap_plugin_audio_ports_t>(CLAP_EXT_AUDIO_PORTS);
-  ASSERT_NE(audio, nullptr);
-  EXPECT_EQ(audio->count(inst.plugin, true), 0u);
-  ASSERT_EQ(audio->count(inst.plugin, false), 1u);
+  auto* notes = inst.Ext<clap_plugin_note_ports_t>(CLAP_EXT_NOTE_PORTS);
+  ASSERT_TRUE(audio && notes);
   clap_audio_port_info_t a{};
+  EXPECT_EQ(audio->count(inst.plugin, true), 0u);
   ASSERT_TRUE(audio->get(inst.plugin, 0, false, &a));
   EXPECT_EQ(a.channel_count, 2u);
-  EXPECT_STREQ(a.port_type, CLAP_PORT_STEREO);
   EXPECT_TRUE(a.flags & CLAP_AUDIO_PORT_IS_MAIN);
   EXPECT_FALSE(audio->get(inst.plugin, 1, false, &a));
-  EXPECT_FALSE(audio->get(inst.plugin, 0, true, &a));
-  EXPECT_FALSE(audio->get(inst.plugin, 0, false, nullptr));
-
-  auto* notes = inst.Ext<clap_plugin_note_ports_t>(CLAP_EXT_NOTE_PORTS);
-  ASSERT_NE(notes, nullptr);
-  EXPECT_EQ(notes->count(inst.plugin, true), 1u);
-  EXPECT_EQ(notes->count(inst.plugin, false), 0u);
   clap_note_port_info_t n{};
+  EXPECT_EQ(notes->count(inst.plugin, false), 0u);
   ASSERT_TRUE(notes->get(inst.plugin, 0, true, &n));
   EXPECT_EQ(n.supported_dialects, CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI);
-
-  auto* latency = inst.Ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
-  ASSERT_NE(latency, nullptr);
-  EXPECT_EQ(latency->get(inst.plugin), 0u);
-  EXPECT_NE(inst.Ext<clap_plugin_tail_t>(CLAP_EXT_TAIL), nullptr);
-  auto* render = inst.Ext<clap_plugin_render_t>(CLAP_EXT_RENDER);
-  ASSERT_NE(render, nullptr);
-  EXPECT_TRUE(render->set(inst.plugin, CLAP_RENDER_OFFLINE));
-  EXPECT_FALSE(render->set(inst.plugin, 7));
+  EXPECT_EQ(inst.Ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(inst.plugin), 0u);
 }
 
-// Ranges in real values, the stepped and enumerated ones flagged, texts that read back.
+// The stepped and enumerated parameters flagged, texts as the editor shows them, read back.
 TEST_F(ClapModule, ParametersConvertTheirTextsBothWays) {
   Host host;
   Instance inst(*module, host);
   const clap_plugin_params_t* params = inst.Params();
   ASSERT_NE(params, nullptr);
   ASSERT_EQ(params->count(inst.plugin), 23u);
-  for (uint32_t i = 0; i < 23; ++i) {
-    clap_param_info_t info{};
-    ASSERT_TRUE(params->get_info(inst.plugin, i, &info));
-    EXPECT_EQ(info.id, i);
-    EXPECT_TRUE(info.flags & CLAP_PARAM_IS_AUTOMATABLE);
-    EXPECT_LT(info.min_value, info.max_value);
-    EXPECT_EQ(inst.Value(i), info.default_value) << info.name;
-    // Each end and the default come back from their own text.
-    for (double v : {info.min_value, info.default_value, info.max_value}) {
-      const std::string text = Text(inst, i, v);
-      double back = -1;
-      ASSERT_TRUE(params->text_to_value(inst.plugin, i, text.c_str(), &back)) << text;
-      EXPECT_EQ(Text(inst, i, back), text) << info.name;
-    }
-  }
   struct Case {
     clap_id id;
     double value;
@@ -158,26 +120,22 @@ TEST_F(ClapModule, ParametersConvertTheirTextsBothWays) {
     EXPECT_EQ((info.flags & CLAP_PARAM_IS_STEPPED) != 0, c.stepped) << info.name;
     EXPECT_EQ((info.flags & CLAP_PARAM_IS_ENUM) != 0, c.isEnum) << info.name;
     EXPECT_EQ(Text(inst, c.id, c.value), c.text);
+    double back = -1;
+    ASSERT_TRUE(params->text_to_value(inst.plugin, c.id, c.text, &back)) << c.text;
+    EXPECT_EQ(Text(inst, c.id, back), c.text);
   }
   double v = 0;
   EXPECT_TRUE(params->text_to_value(inst.plugin, kWave, "Gold. Square", &v));
   EXPECT_EQ(v, 6);
   EXPECT_TRUE(params->text_to_value(inst.plugin, kIsochronic, "12.5 Hz", &v));
   EXPECT_EQ(v, 12.5);
-  // Unknown ids, missing buffers, NaN and words that are no value get a refusal.
+  // Unknown ids, NaN and words that are no value get a refusal.
   char buf[8];
   EXPECT_FALSE(params->text_to_value(inst.plugin, kIsochronic, "fast", &v));
-  EXPECT_FALSE(params->text_to_value(inst.plugin, kIsochronic, "nan", &v));
   EXPECT_FALSE(params->text_to_value(inst.plugin, 23, "1", &v));
-  EXPECT_FALSE(params->text_to_value(inst.plugin, kIsochronic, nullptr, &v));
-  EXPECT_FALSE(params->value_to_text(inst.plugin, 99, 1.0, buf, sizeof(buf)));
   EXPECT_FALSE(params->value_to_text(inst.plugin, kIsochronic, NAN, buf, sizeof(buf)));
-  EXPECT_FALSE(params->value_to_text(inst.plugin, kIsochronic, 1.0, nullptr, 8));
-  EXPECT_FALSE(params->value_to_text(inst.plugin, kIsochronic, 1.0, buf, 0));
   ASSERT_TRUE(params->value_to_text(inst.plugin, kWave, 4, buf, 5));
   EXPECT_STREQ(buf, "Gold");  // cut to the host's buffer, terminated
-  EXPECT_FALSE(params->get_info(inst.plugin, 23, nullptr));
-  EXPECT_FALSE(params->get_value(inst.plugin, 23, &v));
 }
 
 // A state is exactly the 23 values; anything else is refused and changes nothing.
@@ -204,20 +162,12 @@ TEST_F(ClapModule, StatesOtherThanTheValuesAreRefusedWithoutChange) {
       with(kVolume, NAN),
       with(kIsochronic, INFINITY),
       with(kTones, 17),
-      with(kIsochronic, -1),
       std::vector<uint8_t>(kStateBytes, 0xFF),
   };
   for (size_t i = 0; i < bad.size(); ++i) {
     EXPECT_FALSE(inst.LoadState(bad[i])) << "case " << i;
     EXPECT_EQ(inst.SaveState(), before) << "case " << i;
   }
-  ReadStream failing;
-  failing.bytes = with(kVolume, 80);
-  failing.fail = true;
-  EXPECT_FALSE(inst.State()->load(inst.plugin, &failing.clap));
-  EXPECT_FALSE(inst.State()->load(inst.plugin, nullptr));
-  EXPECT_FALSE(inst.State()->save(inst.plugin, nullptr));
-
   // A good state read a few bytes at a time, and one written likewise.
   ReadStream slow;
   slow.bytes = with(kVolume, 80);
@@ -333,8 +283,6 @@ TEST_F(ClapModule, OnlyCoreParameterEventsChangeValues) {
   note.key = 60;
   note.velocity = NAN;
   events.Add(&note.header);
-  clap_event_header_t unknown = {sizeof(unknown), 6, CLAP_CORE_EVENT_SPACE_ID, 999, 0};
-  events.Add(&unknown);
   clap_event_param_value_t shortEvent{};
   shortEvent.header = {8, 7, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_PARAM_VALUE, 0};
   events.Add(&shortEvent.header);
@@ -353,7 +301,6 @@ TEST_F(ClapModule, OnlyCoreParameterEventsChangeValues) {
   OutputEvents out;
   inst.Params()->flush(inst.plugin, flush.List(), out.List());
   EXPECT_EQ(inst.Value(kVolume), 33);
-  inst.Params()->flush(inst.plugin, nullptr, nullptr);
 }
 
 // The preset-discovery factory lists the factory presets, and each one loads.
@@ -478,7 +425,6 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
 #endif
   EXPECT_FALSE(gui->is_api_supported(inst.plugin, api, true));
   EXPECT_FALSE(gui->is_api_supported(inst.plugin, CLAP_WINDOW_API_WAYLAND, false));
-  EXPECT_FALSE(gui->is_api_supported(inst.plugin, nullptr, false));
   ASSERT_TRUE(gui->is_api_supported(inst.plugin, api, false));
   clap_window_t none{};
   none.api = api;
@@ -488,7 +434,6 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   // The host's scale sets the size; the host cannot choose another.
   ASSERT_TRUE(gui->set_scale(inst.plugin, 2.0));
   EXPECT_FALSE(gui->set_scale(inst.plugin, NAN));
-  EXPECT_FALSE(gui->set_scale(inst.plugin, -1.0));
   uint32_t w = 0, h = 0;
   ASSERT_TRUE(gui->get_size(inst.plugin, &w, &h));
   EXPECT_EQ(w, 1200u);
@@ -501,7 +446,6 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   EXPECT_EQ(aw, 1200u);
   EXPECT_EQ(ah, 950u);
   EXPECT_FALSE(gui->set_parent(inst.plugin, &none));  // no window
-  EXPECT_FALSE(gui->set_parent(inst.plugin, nullptr));
   EXPECT_TRUE(host.fds.empty());
   EXPECT_TRUE(host.timers.empty());
   gui->destroy(inst.plugin);
