@@ -134,7 +134,9 @@ main_part() {
   scripts/install-package-deps.sh >/dev/null
   rm -rf "$work"
   mkdir -p "$work"
-  version=$(sed -n 's/^project(Caldrith VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  # The version CMake read from instrument/identity.h when it configured the build.
+  version=$(cat "$build/caldrith-version.txt" 2>/dev/null)
+  [ -n "$version" ] || { echo "no $build/caldrith-version.txt: configure the build first" >&2; exit 1; }
   epoch=$(git log -1 --format=%ct)
   setup_name=Caldrith-$version-windows-x64-setup.exe
   zip_name=Caldrith-$version-windows-x64
