@@ -63,12 +63,12 @@ URL=$(. "$build/caldrith-identity.sh" && echo "$URL")
 [ "$("$render" --version)" = "caldrith-render $version" ] ||
   die "$render is not of version $version: rebuild"
 win_bundle=$build_win/Caldrith.vst3
-[ -f "$build/Caldrith.clap" ] || die "no $build/Caldrith.clap (./dev build makes it)"
-[ -f "$build_win/Caldrith.clap" ] ||
-  die "no $build_win/Caldrith.clap (scripts/test-windows.sh makes it)"
 win_dll=$win_bundle/Contents/x86_64-win/Caldrith.vst3
 [ -f "$win_dll" ] ||
   die "the Windows build did not run: no $win_dll (scripts/test-windows.sh makes it)"
+[ -f "$build/Caldrith.clap" ] || die "no $build/Caldrith.clap (./dev build makes it)"
+[ -f "$build_win/Caldrith.clap" ] ||
+  die "the Windows build did not run: no $build_win/Caldrith.clap (scripts/test-windows.sh makes it)"
 [ "$(cat "$build_win/caldrith-version.txt" 2>/dev/null)" = "$version" ] ||
   die "the Windows build in $build_win is not of version $version: run scripts/test-windows.sh"
 # A link time in the module's headers would make every build differ.
