@@ -71,8 +71,7 @@ class Module {
 // The host side: which extensions it offers and what the plug-in asked of it.
 struct Host {
   // Offered extensions.
-  bool offerThreadCheck = true, offerParams = true, offerFd = true, offerTimer = true;
-  bool offerGui = true, offerPresetLoad = true;
+  bool offerFd = true, offerTimer = true;  // the other extensions are always offered
   // Answers of the thread check: the main thread is the one that made the host.
   std::thread::id mainThread = std::this_thread::get_id();
   bool pretendNotMain = false;
@@ -102,13 +101,12 @@ struct Host {
     clap.version = "1";
     clap.get_extension = [](const clap_host_t* h, const char* id) -> const void* {
       Host* self = From(h);
-      if (!std::strcmp(id, CLAP_EXT_THREAD_CHECK) && self->offerThreadCheck)
-        return &self->threadCheck;
-      if (!std::strcmp(id, CLAP_EXT_PARAMS) && self->offerParams) return &self->params;
+      if (!std::strcmp(id, CLAP_EXT_THREAD_CHECK)) return &self->threadCheck;
+      if (!std::strcmp(id, CLAP_EXT_PARAMS)) return &self->params;
       if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) && self->offerFd) return &self->fd;
       if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) && self->offerTimer) return &self->timer;
-      if (!std::strcmp(id, CLAP_EXT_GUI) && self->offerGui) return &self->gui;
-      if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD) && self->offerPresetLoad) return &self->presetLoad;
+      if (!std::strcmp(id, CLAP_EXT_GUI)) return &self->gui;
+      if (!std::strcmp(id, CLAP_EXT_PRESET_LOAD)) return &self->presetLoad;
       return nullptr;
     };
     clap.request_restart = [](const clap_host_t*) {};
@@ -219,7 +217,6 @@ class OutputEvents {
     mList.ctx = this;
     mList.try_push = [](const clap_output_events_t* l, const clap_event_header_t* e) {
       auto* self = static_cast<OutputEvents*>(l->ctx);
-      if (self->full) return false;
       self->types.push_back(e->type);
       if (e->type == CLAP_EVENT_PARAM_VALUE)
         self->values.push_back(reinterpret_cast<const clap_event_param_value_t*>(e)->value);
@@ -229,7 +226,6 @@ class OutputEvents {
   const clap_output_events_t* List() const { return &mList; }
   std::vector<uint16_t> types;
   std::vector<double> values;
-  bool full = false;
 
  private:
   clap_output_events_t mList{};
@@ -239,10 +235,8 @@ class OutputEvents {
 struct ReadStream {
   std::vector<uint8_t> bytes;
   size_t pos = 0, chunk = 1 << 20;
-  bool fail = false;
   clap_istream_t clap{this, [](const clap_istream_t* s, void* buf, uint64_t size) -> int64_t {
                         auto* self = static_cast<ReadStream*>(s->ctx);
-                        if (self->fail) return -1;
                         size_t n = std::min<size_t>({static_cast<size_t>(size), self->chunk,
                                                      self->bytes.size() - self->pos});
                         if (n) std::memcpy(buf, self->bytes.data() + self->pos, n);
