@@ -15,6 +15,7 @@ ManifestSupportedOS all
 !define PRODUCT "Caldrith"
 !define UNINSTKEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Caldrith"
 !define BUNDLE "$COMMONFILES64\VST3\Caldrith.vst3"
+!define CLAPDIR "$COMMONFILES64\CLAP"
 !define APPDIR "$PROGRAMFILES64\${PUBLISHER}\Caldrith"
 
 Name "${PRODUCT} ${VERSION}"
@@ -48,17 +49,18 @@ VIAddVersionKey /LANG=1033 LegalCopyright "(c) ${PUBLISHER}"
 !define MUI_ABORTWARNING
 
 !define MUI_WELCOMEPAGE_TITLE "${PRODUCT} ${VERSION}"
-!define MUI_WELCOMEPAGE_TEXT "This installs ${PRODUCT}, an isochronic tone instrument, as a VST 3 plug-in for 64-bit hosts.$\r$\n$\r$\nIt goes into the folder Common Files\VST3, where every VST 3 host looks for plug-ins. Close your hosts before you continue, then let them rescan their plug-ins."
+!define MUI_WELCOMEPAGE_TEXT "This installs ${PRODUCT}, an isochronic tone instrument, as a VST 3 and a CLAP plug-in for 64-bit hosts.$\r$\n$\r$\nThey go into the folders Common Files\VST3 and Common Files\CLAP, where VST 3 and CLAP hosts look for plug-ins. Close your hosts before you continue, then let them rescan their plug-ins."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} is installed"
-!define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is in $COMMONFILES64\VST3. Rescan the plug-ins in your host and load it on an instrument track."
+!define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is in $COMMONFILES64\VST3 and $COMMONFILES64\CLAP. Rescan the plug-ins in your host and load it on an instrument track."
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
 Var createdVst3Folder
+Var createdClapFolder
 
 Function .onInit
   SetRegView 64
@@ -82,8 +84,16 @@ Section "Caldrith"
     StrCpy $createdVst3Folder 1
   ${EndIf}
 
+  StrCpy $createdClapFolder 0
+  ${IfNot} ${FileExists} "${CLAPDIR}\*.*"
+    StrCpy $createdClapFolder 1
+  ${EndIf}
+
   SetOverwrite on
   !include "${STAGE}/install-files.nsh"
+  ; The CLAP module, where CLAP hosts look.
+  SetOutPath "${CLAPDIR}"
+  File "${STAGE}/Caldrith.clap"
 
   SetOutPath "${APPDIR}"
   File "/oname=README.txt" "${STAGE}/README.txt"
@@ -101,8 +111,11 @@ Section "Caldrith"
   WriteRegDWORD HKLM "${UNINSTKEY}" "NoRepair" 1
   ; Remembered so that the uninstaller takes the VST 3 folder away only if we made it.
   WriteRegDWORD HKLM "${UNINSTKEY}" "CreatedVst3Folder" $createdVst3Folder
+  WriteRegDWORD HKLM "${UNINSTKEY}" "CreatedClapFolder" $createdClapFolder
   ${GetSize} "${BUNDLE}" "/S=0K" $0 $1 $2
   ${GetSize} "${APPDIR}" "/S=0K" $3 $1 $2
+  IntOp $0 $0 + $3
+  ${GetSize} "${CLAPDIR}" "/M=Caldrith.clap /S=0K" $3 $1 $2
   IntOp $0 $0 + $3
   WriteRegDWORD HKLM "${UNINSTKEY}" "EstimatedSize" $0
 SectionEnd
@@ -111,7 +124,12 @@ SectionEnd
 ; folders go only when empty, so nothing the user added is lost.
 Section "Uninstall"
   ReadRegDWORD $0 HKLM "${UNINSTKEY}" "CreatedVst3Folder"
+  ReadRegDWORD $4 HKLM "${UNINSTKEY}" "CreatedClapFolder"
   !include "${STAGE}/uninstall-files.nsh"
+  Delete /REBOOTOK "${CLAPDIR}\Caldrith.clap"
+  ${If} $4 = 1
+    RMDir "${CLAPDIR}"
+  ${EndIf}
   Delete "${APPDIR}\README.txt"
   Delete "${APPDIR}\uninstall.exe"
   RMDir "${APPDIR}"

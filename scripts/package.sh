@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Release files from the native build and the Windows build, into dist/:
 #   Caldrith-V-windows-x64-setup.exe   installer (NSIS)
-#   Caldrith-V-windows-x64.zip         the Windows bundle, for installing by hand
+#   Caldrith-V-windows-x64.zip         the Windows bundle and Caldrith.clap, for installing by hand
 #   caldrith_V_amd64.deb               Debian package
-#   Caldrith-V-linux-x86_64.tar.gz     bundles and caldrith-render, for other distributions
+#   Caldrith-V-linux-x86_64.tar.gz     bundles, Caldrith.clap and caldrith-render, for other
+#                                      distributions
 #   SHA256SUMS
 # V is the CMake project version. The same commit gives the same bytes: every time stamp is
 # the last commit's (SOURCE_DATE_EPOCH), archive members are sorted and owned by root.
@@ -70,6 +71,9 @@ win_bundle=$build_win/Caldrith.vst3
 win_dll=$win_bundle/Contents/x86_64-win/Caldrith.vst3
 [ -f "$win_dll" ] ||
   die "the Windows build did not run: no $win_dll (scripts/test-windows.sh makes it)"
+[ -f "$build/Caldrith.clap" ] || die "no $build/Caldrith.clap (./dev build makes it)"
+[ -f "$build_win/Caldrith.clap" ] ||
+  die "the Windows build did not run: no $build_win/Caldrith.clap (scripts/test-windows.sh makes it)"
 [ "$(cat "$build_win/caldrith-version.txt" 2>/dev/null)" = "$version" ] ||
   die "the Windows build in $build_win is not of version $version: run scripts/test-windows.sh"
 # A link time in the module's headers would make every build differ.
@@ -103,9 +107,10 @@ out=$stage/out
 mkdir -p "$out" "$stage/linux" "$stage/win"
 cp -R "$linux_bundle" "$lv2_bundle" "$stage/linux/"
 cp "$render" "$stage/linux/caldrith-render"
-find "$stage/linux" -type f \( -name '*.so' -o -name caldrith-render \) -exec \
+cp "$build/Caldrith.clap" "$stage/linux/"
+find "$stage/linux" -type f \( -name '*.so' -o -name '*.clap' -o -name caldrith-render \) -exec \
   strip --strip-unneeded --remove-section=.comment --remove-section=.note {} +
-cp -R "$win_bundle" "$stage/win/"
+cp -R "$win_bundle" "$build_win/Caldrith.clap" "$stage/win/"
 for dir in "$root" "$build" "$build_win"; do
   if grep -r -l -a -F "$dir" "$stage/linux" "$stage/win"; then
     die "the files above contain the build path $dir"
@@ -152,7 +157,7 @@ done
 begin "Windows zip"
 zip_name=Caldrith-$version-windows-x64
 mkdir -p "$stage/zip/$zip_name"
-cp -R "$stage/win/Caldrith.vst3" "$stage/zip/$zip_name/"
+cp -R "$stage/win/Caldrith.vst3" "$stage/win/Caldrith.clap" "$stage/zip/$zip_name/"
 cp "$stage/README-windows.txt" "$stage/zip/$zip_name/README.txt"
 normalize "$stage/zip"
 (cd "$stage/zip" && find "$zip_name" | sort | zip -q -X -9 -@ "$out/$zip_name.zip")
@@ -186,6 +191,7 @@ win_path() {
   done
 ) >"$art/uninstall-files.nsh"
 cp "$stage/README-windows.txt" "$art/README.txt"
+cp "$stage/win/Caldrith.clap" "$art/Caldrith.clap"
 normalize "$art"
 setup=$out/Caldrith-$version-windows-x64-setup.exe
 makensis -V2 -WX -DVERSION="$version" -DPUBLISHER="$VENDOR" -DURL="$URL" -DSTAGE="$art" -DOUTFILE="$setup" packaging/caldrith.nsi ||
@@ -195,11 +201,12 @@ makensis -V2 -WX -DVERSION="$version" -DPUBLISHER="$VENDOR" -DURL="$URL" -DSTAGE
 begin "Debian package"
 deb=$stage/deb
 doc=$deb/usr/share/doc/caldrith
-mkdir -p "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/lib/vst3" "$deb/usr/lib/lv2" "$doc" \
-  "$deb/usr/share/man/man1"
+mkdir -p "$deb/DEBIAN" "$deb/usr/bin" "$deb/usr/lib/vst3" "$deb/usr/lib/lv2" "$deb/usr/lib/clap" \
+  "$doc" "$deb/usr/share/man/man1"
 cp "$stage/linux/caldrith-render" "$deb/usr/bin/"
 cp -R "$stage/linux/Caldrith.vst3" "$deb/usr/lib/vst3/"
 cp -R "$stage/linux/$NAME.lv2" "$deb/usr/lib/lv2/"
+cp "$stage/linux/Caldrith.clap" "$deb/usr/lib/clap/"
 help2man -N --no-discard-stderr -n "render the Caldrith instrument to an audio file" \
   "$deb/usr/bin/caldrith-render" >"$stage/caldrith-render.1" || die "help2man failed"
 gzip -9n <"$stage/caldrith-render.1" >"$deb/usr/share/man/man1/caldrith-render.1.gz"
@@ -211,7 +218,8 @@ depends=$(
     printf 'Source: caldrith\n\nPackage: caldrith\nArchitecture: amd64\n' >debian/control &&
     dpkg-shlibdeps -O -e"$deb/usr/bin/caldrith-render" \
       -e"$deb/usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so" \
-      -e"$deb/usr/lib/lv2/$NAME.lv2/$NAME.so" -e"$deb/usr/lib/lv2/$NAME.lv2/${NAME}_ui.so" 2>/dev/null |
+      -e"$deb/usr/lib/lv2/$NAME.lv2/$NAME.so" -e"$deb/usr/lib/lv2/$NAME.lv2/${NAME}_ui.so" \
+      -e"$deb/usr/lib/clap/Caldrith.clap" 2>/dev/null |
     sed -n 's/^shlibs:Depends=//p'
 ) || die "dpkg-shlibdeps failed"
 [ -n "$depends" ] || die "dpkg-shlibdeps found no dependencies"
@@ -236,7 +244,8 @@ fi
 begin "Linux tarball"
 tar_name=Caldrith-$version-linux-x86_64
 mkdir -p "$stage/tar/$tar_name"
-cp -R "$stage/linux/Caldrith.vst3" "$stage/linux/$NAME.lv2" "$stage/linux/caldrith-render" "$stage/README.txt" \
+cp -R "$stage/linux/Caldrith.vst3" "$stage/linux/$NAME.lv2" "$stage/linux/Caldrith.clap" \
+  "$stage/linux/caldrith-render" "$stage/README.txt" \
   "$stage/caldrith-render.1" "$stage/tar/$tar_name/"
 normalize "$stage/tar"
 chmod 755 "$stage/tar/$tar_name/caldrith-render"

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Runs the VST 3 SDK's own tools against a built bundle and exits non-zero when any check fails.
+# Runs the VST 3 SDK's own tools against a built bundle, and the CLAP validator against
+# Caldrith.clap, and exits non-zero when any check fails.
 #   sdk-checks.sh linux BUILD              validator -e, moduleinfotool -validate and the editor
-#                                          in editorhost under Xvfb, on BUILD/Caldrith.vst3
+#                                          in editorhost under Xvfb, on BUILD/Caldrith.vst3;
+#                                          clap-validator on BUILD/Caldrith.clap
 #   sdk-checks.sh windows BUILD_WIN BUILD  validator.exe -e and the editor in editorhost.exe under
 #                                          Wine + Xvfb, on BUILD_WIN/Caldrith.vst3 (BUILD: the
-#                                          native build that has caldrith-screen-match)
-# The tools are built once (third_party/vst3-tools) into BUILD/vst3-tools or
-# BUILD_WIN/vst3-tools-win and reused. Logs and screenshots go to <build>/sdk-checks/.
+#                                          native build that has caldrith-screen-match);
+#                                          clap-validator.exe on BUILD_WIN/Caldrith.clap
+# The tools are built once (third_party/vst3-tools, third_party/clap-tools) into
+# BUILD/vst3-tools, BUILD/clap-tools or BUILD_WIN/vst3-tools-win, BUILD_WIN/clap-tools-win and
+# reused. Logs and screenshots go to <build>/sdk-checks/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -32,6 +36,22 @@ validator() {
   fi
   if grep -nE "No snapshots in Bundle|Info: No snapshot for" "$log" >&2; then
     fail "validator finds no editor snapshot for the plug-in"
+  fi
+}
+
+# clap_validator LOG COMMAND...: every test of the CLAP validator passes or is skipped.
+clap_validator() {
+  local log=$1
+  shift
+  local rc=0
+  "$@" >"$log" 2>&1 || rc=$?
+  local passed failed
+  passed=$(sed 's/\x1b\[[0-9;]*m//g' "$log" | grep -E "^ *Passed: +[0-9]+" | grep -oE "[0-9]+" | tail -n 1 || true)
+  failed=$(sed 's/\x1b\[[0-9;]*m//g' "$log" | grep -E "^ *Failed: +[0-9]+" | grep -oE "[0-9]+" | tail -n 1 || true)
+  echo "clap-validator: ${passed:-?} passed, ${failed:-?} failed (log: $log)"
+  if [ $rc -ne 0 ] || [ -z "$passed" ] || [ "${failed:-1}" != 0 ]; then
+    sed 's/\x1b\[[0-9;]*m//g' "$log" | grep -nE "FAIL|ERROR|rror" | head -n 20 >&2 || true
+    fail "clap-validator (exit $rc)"
   fi
 }
 
@@ -120,6 +140,11 @@ case "${1:-}" in
       3) echo "editorhost: SKIPPED, the editor view does not accept X11 windows yet" ;;
       *) fail "cannot ask the editor view which windows it accepts" ;;
     esac
+
+    [ -f "$build/Caldrith.clap" ] || fail "no $build/Caldrith.clap (build the caldrith_clap_module target)"
+    third_party/clap-tools/build.sh "$build/clap-tools"
+    clap_validator "$out/clap-validator.log" "$build/clap-tools/bin/clap-validator" validate \
+      "$build/Caldrith.clap"
     ;;
   windows)
     build=$(cd "${2:?Windows build directory}" && pwd)
@@ -146,6 +171,12 @@ case "${1:-}" in
       "$wine" "$bin/editorhost.exe" "$winbundle"
     wineserver -k 2>/dev/null || true
     echo "editorhost.exe: the editor shows as in the snapshot"
+
+    [ -f "$build/Caldrith.clap" ] || fail "no $build/Caldrith.clap"
+    third_party/clap-tools/build.sh "$build/clap-tools-win" --windows
+    clap_validator "$out/clap-validator.log" xvfb-run -a "$wine" \
+      "$build/clap-tools-win/bin/clap-validator.exe" validate "Z:${build//\//\\}\\Caldrith.clap"
+    wineserver -k 2>/dev/null || true
     ;;
   *)
     sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'

@@ -37,6 +37,7 @@ wine_part() {
   local c=$WINEPREFIX/drive_c
   local vst3=$c/"Program Files/Common Files/VST3"
   local bundle=$vst3/Caldrith.vst3
+  local clapdir=$c/"Program Files/Common Files/CLAP"
   local appdir=$c/"Program Files/Quenlor/Caldrith"
   local key='[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Caldrith]'
   local installed='C:/Program Files/Common Files/VST3/Caldrith.vst3'
@@ -67,7 +68,7 @@ wine_part() {
   echo "==> installer under Wine"
   [ -f "$WINEPREFIX/system.reg" ] || { echo "no Wine prefix: run scripts/test-windows.sh" >&2; return 1; }
   # A clean slate, whatever an earlier run left.
-  rm -rf "$vst3" "$c/Program Files/Quenlor"
+  rm -rf "$vst3" "$clapdir" "$c/Program Files/Quenlor"
   if grep -q -F "$key" "$WINEPREFIX/system.reg"; then
     run reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Caldrith' /f || true
   fi
@@ -76,6 +77,8 @@ wine_part() {
   check "the bundle is installed as in the zip" same "$(tree "$bundle")" "$(tree "$unzipped/Caldrith.vst3")"
   check "the module is the one in the zip" cmp -s "$bundle/Contents/x86_64-win/Caldrith.vst3" \
     "$unzipped/Caldrith.vst3/Contents/x86_64-win/Caldrith.vst3"
+  check "the CLAP module is installed, the one in the zip" cmp -s "$clapdir/Caldrith.clap" \
+    "$unzipped/Caldrith.clap"
   check "the uninstaller is installed" test -f "$appdir/uninstall.exe"
   check "uninstall key: name" same "$(reg_value DisplayName)" "Caldrith"
   check "uninstall key: publisher" same "$(reg_value Publisher)" "Quenlor"
@@ -88,8 +91,8 @@ wine_part() {
   size_kb=$(reg_value EstimatedSize)
   size_kb=${size_kb#dword:}
   [[ $size_kb =~ ^[0-9a-f]+$ ]] && size_kb=$((16#$size_kb)) || size_kb=0
-  bundle_kb=$(du -sk --apparent-size "$bundle" | cut -f1)
-  check "uninstall key: size ($size_kb KiB) covers the bundle ($bundle_kb KiB)" \
+  bundle_kb=$(($(du -sk --apparent-size "$bundle" | cut -f1) + $(du -k --apparent-size "$clapdir/Caldrith.clap" | cut -f1)))
+  check "uninstall key: size ($size_kb KiB) covers the bundle and CLAP module ($bundle_kb KiB)" \
     test "$size_kb" -ge "$bundle_kb" -a "$size_kb" -le $((bundle_kb + 2048))
 
   # Run again over a damaged installation: it upgrades in place.
@@ -106,20 +109,24 @@ wine_part() {
   check "no bundle left" test ! -e "$bundle"
   check "no program folder left" test ! -e "$c/Program Files/Quenlor"
   check "no VST3 folder left (the installer made it)" test ! -e "$vst3"
+  check "no CLAP folder left (the installer made it)" test ! -e "$clapdir"
   check "no uninstall key left" test -z "$(reg_values)"
   check "the module tests fail once the installed copy is gone" fails module_tests
 
   # Others' plug-ins and the user's own files stay.
   mkdir -p "$vst3/Other.vst3"
   echo other >"$vst3/Other.vst3/file.txt"
+  mkdir -p "$clapdir"
+  echo other >"$clapdir/Other.clap"
   check "install beside another plug-in" run "$setup" /S
   echo mine >"$bundle/notes.txt"
   check "uninstall beside another plug-in" run "$appdir/uninstall.exe" /S
   check "the other plug-in stays" test -f "$vst3/Other.vst3/file.txt"
+  check "the other CLAP plug-in stays, ours goes" same "$(tree "$clapdir")" "$(printf '.\n./Other.clap')"
   check "the user's file in the bundle folder stays, nothing else" \
     same "$(tree "$bundle")" "$(printf '.\n./notes.txt')"
   check "no uninstall key left" test -z "$(reg_values)"
-  rm -rf "$vst3"
+  rm -rf "$vst3" "$clapdir"
 }
 
 # ---------------------------------------------------------------------------------------
@@ -185,7 +192,8 @@ main_part() {
   dpkg-deb -x "$deb" "$work/unpacked"
   depends=" $(field Depends | sed 's/([^)]*)//g; s/[,|]/ /g') "
   for bin in usr/bin/caldrith-render usr/lib/vst3/Caldrith.vst3/Contents/x86_64-linux/Caldrith.so \
-    "usr/lib/lv2/$NAME.lv2/$NAME.so" "usr/lib/lv2/$NAME.lv2/${NAME}_ui.so"; do
+    "usr/lib/lv2/$NAME.lv2/$NAME.so" "usr/lib/lv2/$NAME.lv2/${NAME}_ui.so" \
+    usr/lib/clap/Caldrith.clap; do
     for lib in $(objdump -p "$work/unpacked/$bin" | awk '$1 == "NEEDED" { print $2 }'); do
       # "lib => /path (addr)", or for the dynamic loader "/path (addr)".
       path=$(ldd "$work/unpacked/$bin" | awk -v l="$lib" '$1 == l { print ($3 ~ /^\// ? $3 : $1) }
@@ -211,7 +219,8 @@ main_part() {
     printf '%s\n' ./ ./usr/ ./usr/bin/ ./usr/bin/caldrith-render ./usr/lib/ ./usr/lib/vst3/ ./usr/lib/lv2/ \
       ./usr/share/ ./usr/share/doc/ ./usr/share/doc/caldrith/ ./usr/share/doc/caldrith/README.txt \
       ./usr/share/doc/caldrith/changelog.gz ./usr/share/doc/caldrith/copyright ./usr/share/man/ \
-      ./usr/share/man/man1/ ./usr/share/man/man1/caldrith-render.1.gz
+      ./usr/share/man/man1/ ./usr/share/man/man1/caldrith-render.1.gz ./usr/lib/clap/ \
+      ./usr/lib/clap/Caldrith.clap
     (cd "$build" && find Caldrith.vst3 -type d -printf './usr/lib/vst3/%p/\n' -o -printf './usr/lib/vst3/%p\n')
     (cd "$build" && find "$NAME.lv2" -type d -printf './usr/lib/lv2/%p/\n' -o -printf './usr/lib/lv2/%p\n')
   )
@@ -277,6 +286,8 @@ main_part() {
   check "the tarball holds the bundles as built" \
     same "$(cd "$work/tar/$tar_name" && find Caldrith.vst3 "$NAME.lv2" | sort)" \
     "$(cd "$build" && find Caldrith.vst3 "$NAME.lv2" | sort)"
+  check "the tarball holds Caldrith.clap beside the bundle, exporting clap_entry" bash -c \
+    'nm -D --defined-only "$0" | grep -qw clap_entry' "$work/tar/$tar_name/Caldrith.clap"
   summary=$(HOME=$work/home "$work/tar/$tar_name/caldrith-render" --quiet --seconds 0.25 -o "$work/t.wav" 2>&1) ||
     summary="failed: $summary"
   check "its caldrith-render renders with the bundle beside it" contains "$summary" "t.wav: 0.25 s"
@@ -286,7 +297,9 @@ main_part() {
   (cd "$work/zip" && unzip -q "$dist/$zip_name.zip")
   check "the zip holds the bundle as built and a README" \
     same "$(cd "$work/zip/$zip_name" && find . | sort)" \
-    "$(cd "$build_win" && { echo .; echo ./README.txt; find Caldrith.vst3 -printf './%p\n'; } | sort)"
+    "$(cd "$build_win" && { echo .; echo ./README.txt; echo ./Caldrith.clap; find Caldrith.vst3 -printf './%p\n'; } | sort)"
+  check "the CLAP module in the zip is the one built and tested" cmp -s \
+    "$work/zip/$zip_name/Caldrith.clap" "$build_win/Caldrith.clap"
   check "the module in the zip is the one built and tested" cmp -s \
     "$work/zip/$zip_name/Caldrith.vst3/Contents/x86_64-win/Caldrith.vst3" \
     "$build_win/Caldrith.vst3/Contents/x86_64-win/Caldrith.vst3"

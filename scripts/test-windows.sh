@@ -29,7 +29,7 @@ cmake -S "$root" -B "$build" \
 # not built here.
 targets=()
 available=$(cmake --build "$build" --target help)
-for t in caldrith_module caldrith_bundle_resources test_vst3 test_win32; do
+for t in caldrith_module caldrith_clap_module caldrith_bundle_resources test_vst3 test_win32 test_clap; do
   if grep -qE "(^|[ :])$t\$" <<<"$available"; then
     targets+=("$t")
   fi
@@ -56,6 +56,18 @@ if [[ " ${targets[*]} " == *" caldrith_module "* ]]; then
   fi
   echo "bundle ok: $bundle"
 fi
+clapdll="$build/Caldrith.clap"
+if [[ " ${targets[*]} " == *" caldrith_clap_module "* ]]; then
+  [ -f "$clapdll" ] || { echo "CLAP module missing: $clapdll" >&2; exit 1; }
+  x86_64-w64-mingw32-objdump -p "$clapdll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    grep -qw clap_entry || { echo "Caldrith.clap does not export clap_entry" >&2; exit 1; }
+  if x86_64-w64-mingw32-objdump -p "$clapdll" | grep -i "DLL Name" |
+      grep -iE "libstdc|libgcc|libwinpthread|libpng|zlib"; then
+    echo "Caldrith.clap depends on a runtime DLL" >&2
+    exit 1
+  fi
+  echo "CLAP module ok: $clapdll"
+fi
 
 # Wine: its own prefix inside the build directory, set up once.
 export WINEPREFIX="$build/wineprefix"
@@ -70,7 +82,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 tests=()
-for t in test_vst3 test_win32; do
+for t in test_vst3 test_win32 test_clap; do
   exe=$(find "$build/tests" -name "$t.exe" -type f 2>/dev/null | head -n 1)
   [ -n "$exe" ] && tests+=("$exe")
 done
@@ -99,6 +111,7 @@ if [ $status -ne 0 ]; then
   exit 1
 fi
 
-# The SDK's own validator and editor host against the Windows bundle.
+# The SDK's own validator and editor host against the Windows bundle, the CLAP validator
+# against the Windows CLAP module.
 scripts/sdk-checks.sh windows "$build" "$native"
 echo "Windows tests passed"

@@ -1,6 +1,6 @@
-// The layers, bottom to top: raster, framework, engine, editor, the format bindings (vst3, lv2),
-// instrument. Each folder
-// includes only the folders its layer may see, and only the instrument knows the product.
+// The layers, bottom to top: raster, framework, engine, editor, the format bindings (vst3, clap,
+// lv2) side by side, instrument. Each folder includes only the folders its layer may see, and
+// only the instrument knows the product.
 // Checked on the quoted includes of every source file, so a stray include fails here with
 // the file and the line named, before it turns into a link-order puzzle.
 #include <gtest/gtest.h>
@@ -22,7 +22,8 @@ namespace {
 
 // Folders of ours that an include can name as its first path component.
 const std::set<std::string> kOurFolders = {"raster", "framework", "engine",     "editor",
-                                           "vst3",   "lv2",       "instrument", "resources",
+                                           "vst3",   "clap",      "lv2",        "instrument",
+                                           "resources",
                                            "tools",  "tests",     "bench"};
 
 // What each production folder may include besides itself. Tools, tests and benchmarks sit on
@@ -34,24 +35,29 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"resources", {}},
     {"editor", {"raster", "framework"}},
     {"vst3", {"raster", "framework", "editor"}},
+    {"clap", {"raster", "framework", "editor"}},
     {"lv2", {"raster", "framework", "editor"}},
-    {"instrument", {"raster", "framework", "engine", "editor", "vst3", "lv2", "resources"}},
+    {"instrument",
+     {"raster", "framework", "engine", "editor", "vst3", "clap", "lv2", "resources"}},
 };
 
 // Folders that must not name the product or its maker: they are meant for any plug-in.
 const std::set<std::string> kProductFree = {"raster", "framework", "engine",
-                                            "editor", "vst3",      "lv2"};
+                                            "editor", "vst3",      "clap",
+                                            "lv2"};
 const char* const kProductNames[] = {"Caldrith", "CLS_CALDRITH", "Quenlor"};
 
 // The SDK's headers belong to the binding and the layers that host or register plug-ins.
 const char* const kSdkRoots[] = {"pluginterfaces/", "public.sdk/", "base/source/", "base/thread/"};
-const std::set<std::string> kSdkFree = {"raster", "framework", "engine", "editor", "lv2"};
+const std::set<std::string> kSdkFree = {"raster", "framework", "engine", "editor", "clap", "lv2"};
 // LV2's headers (<lv2/...>, named with angle brackets, unlike our own lv2/ folder) belong to
 // the LV2 binding alone; the test host that loads both bundles sees everything.
-const std::set<std::string> kLv2HeaderFree = {"raster", "framework",  "engine",   "editor",
-                                              "vst3",   "instrument", "resources"};
+const std::set<std::string> kLv2HeaderFree = {"raster", "framework", "engine",     "editor",
+                                              "vst3",   "clap",      "instrument", "resources"};
 // Tests that host a built bundle as a host does: held to no layer.
 const std::set<std::string> kHostTests = {"lv2"};
+// The CLAP headers (included as <clap/...>) belong to the CLAP binding and to tests.
+const std::set<std::string> kClapHeadersAllowed = {"clap", "tests"};
 
 bool IsSource(const fs::path& p) {
   const std::string ext = p.extension().string();
@@ -83,6 +89,19 @@ std::string QuotedInclude(const std::string& line) {
   return line.substr(open + 1, close - open - 1);
 }
 
+// The angle-bracket include on a line, or "" when the line has none.
+std::string AngleInclude(const std::string& line) {
+  size_t i = line.find_first_not_of(" \t");
+  if (i == std::string::npos || line[i] != '#') return "";
+  i = line.find_first_not_of(" \t", i + 1);
+  if (i == std::string::npos || line.compare(i, 7, "include") != 0) return "";
+  const size_t open = line.find('<', i + 7);
+  if (open == std::string::npos) return "";
+  const size_t close = line.find('>', open + 1);
+  if (close == std::string::npos) return "";
+  return line.substr(open + 1, close - open - 1);
+}
+
 bool ContainsWord(const std::string& line, const std::string& word) {
   for (size_t at = line.find(word); at != std::string::npos; at = line.find(word, at + 1)) {
     const bool startOk =
@@ -94,19 +113,6 @@ bool ContainsWord(const std::string& line, const std::string& word) {
     if (startOk && endOk) return true;
   }
   return false;
-}
-
-// The angle-bracket include on a line, or "".
-std::string AngledInclude(const std::string& line) {
-  size_t i = line.find_first_not_of(" \t");
-  if (i == std::string::npos || line[i] != '#') return "";
-  i = line.find_first_not_of(" \t", i + 1);
-  if (i == std::string::npos || line.compare(i, 7, "include") != 0) return "";
-  const size_t open = line.find('<', i + 7);
-  if (open == std::string::npos) return "";
-  const size_t close = line.find('>', open + 1);
-  if (close == std::string::npos) return "";
-  return line.substr(open + 1, close - open - 1);
 }
 
 // Every broken rule under `root`, one line each: "file:line: what".
@@ -148,10 +154,14 @@ std::vector<std::string> Violations(const fs::path& root) {
           }
         }
       }
-      const std::string angled = AngledInclude(line);
+      const std::string angle = AngleInclude(line);
       if (kLv2HeaderFree.count(folder) &&
-          (angled.rfind("lv2/", 0) == 0 || angled.rfind("lilv/", 0) == 0)) {
-        out.push_back(where + folder + "/ may not include the LV2 header <" + angled + ">");
+          (angle.rfind("lv2/", 0) == 0 || angle.rfind("lilv/", 0) == 0)) {
+        out.push_back(where + folder + "/ may not include the LV2 header <" + angle + ">");
+      }
+      if (angle.rfind("clap/", 0) == 0 && !kClapHeadersAllowed.count(folder) &&
+          parts[0] != "tests") {
+        out.push_back(where + folder + "/ may not include the CLAP header <" + angle + ">");
       }
       if (productFree) {
         for (const char* name : kProductNames) {
@@ -222,20 +232,28 @@ TEST(Layering, TopLayersAndTestsFollowTheirOwnRules) {
   // the binding.
   t.Write("raster/png.cpp", "#include \"png.h\"\n#include \"local.inc\"\n");
   t.Write("editor/sdk.cpp", "#include \"pluginterfaces/gui/iplugview.h\"\n");
-  // LV2's own headers stay in the LV2 binding; the bundle host test may load both formats.
+  // The bindings stand side by side; each format's headers stay in its binding (and the tests
+  // that host bundles).
+  t.Write("clap/binding.cpp", "#include <clap/clap.h>\n#include \"vst3/plug_vst3.h\"\n");
+  t.Write("instrument/entry.cpp",
+          "#include \"clap/clap_registration.h\"\n#include <clap/clap.h>\n");
+  t.Write("tests/instrument/both.cpp", "#include <clap/clap.h>\n#include \"vst3/host/h.h\"\n");
   t.Write("lv2/plug.cpp", "#include <lv2/core/lv2.h>\n#include \"editor/graphics.h\"\n");
   t.Write("lv2/bad.cpp", "#include \"vst3/plug_vst3.h\"\n");
   t.Write("instrument/lv2_entry.cpp", "#include \"lv2/reg.h\"\n#include <lv2/ui/ui.h>\n");
   t.Write("tests/lv2/host.cpp", "#include <lilv/lilv.h>\n#include \"vst3/host/host_support.h\"\n");
   const auto v = Violations(t.Root());
-  ASSERT_EQ(v.size(), 4u);
-  EXPECT_EQ(v[0],
+  ASSERT_EQ(v.size(), 6u);
+  EXPECT_EQ(v[0], "clap/binding.cpp:2: clap/ may not include \"vst3/plug_vst3.h\"");
+  EXPECT_EQ(v[1],
             "editor/sdk.cpp:1: editor/ may not include the SDK header "
             "\"pluginterfaces/gui/iplugview.h\"");
-  EXPECT_EQ(v[1],
+  EXPECT_EQ(v[2],
+            "instrument/entry.cpp:2: instrument/ may not include the CLAP header <clap/clap.h>");
+  EXPECT_EQ(v[3],
             "instrument/lv2_entry.cpp:2: instrument/ may not include the LV2 header <lv2/ui/ui.h>");
-  EXPECT_EQ(v[2], "lv2/bad.cpp:1: lv2/ may not include \"vst3/plug_vst3.h\"");
-  EXPECT_EQ(v[3], "tests/editor/t.cpp:1: editor/ may not include \"instrument/caldrith.h\"");
+  EXPECT_EQ(v[4], "lv2/bad.cpp:1: lv2/ may not include \"vst3/plug_vst3.h\"");
+  EXPECT_EQ(v[5], "tests/editor/t.cpp:1: editor/ may not include \"instrument/caldrith.h\"");
 }
 
 TEST(Layering, LowerLayersDoNotNameTheProduct) {
