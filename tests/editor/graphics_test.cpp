@@ -401,7 +401,7 @@ namespace {
 
 // The zoom the user picks from the background's menu: the editor and the host follow it,
 // and the next editor of this user opens with it; a bad settings file means the default.
-TEST_F(ControlsTest, ZoomMenuIsRememberedPerUser) {
+TEST(ZoomMenu, IsRememberedPerUser) {
   struct SizingPlug : RecordingPlug {
     void ResizeEditor(int w, int h) override { asked.emplace_back(w, h); }
     std::vector<std::pair<int, int>> asked;
@@ -437,6 +437,7 @@ TEST_F(ControlsTest, ZoomMenuIsRememberedPerUser) {
   EXPECT_EQ(g->Screen().Width(), 1200);
 
   // The next editor opens at the user's zoom, whatever the host says.
+  RecordingPlug plug;
   IGraphicsHeadless next(&plug, 600, 475);
   next.UseSettingsFile(path);
   next.SetScaleFactor(1.5);
