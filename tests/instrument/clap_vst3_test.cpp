@@ -35,36 +35,9 @@ struct BlockPlan {
   std::vector<Change> changes;
 };
 
-struct Vst3Instance {
-  IPluginFactory* factory = nullptr;
-  IComponent* component = nullptr;
-  IAudioProcessor* processor = nullptr;
-  IEditController* controller = nullptr;
-  caldrith_host::HostContext host{"Test Host"};
-
-  Vst3Instance(caldrith_host::Module& m, int32 size, int32 block, double rate) {
-    factory = m.Factory();
-    PClassInfo info;
-    factory->getClassInfo(0, &info);
-    factory->createInstance(info.cid, IComponent::iid, reinterpret_cast<void**>(&component));
-    component->initialize(static_cast<IHostApplication*>(&host));
-    component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
-    component->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
-    SpeakerArrangement stereo = SpeakerArr::kStereo;
-    processor->setBusArrangements(nullptr, 0, &stereo, 1);
-    component->activateBus(kAudio, kOutput, 0, true);
-    ProcessSetup setup{kRealtime, size, block, rate};
-    processor->setupProcessing(setup);
-    component->setActive(true);
-  }
-  ~Vst3Instance() {
-    component->setActive(false);
-    controller->release();
-    processor->release();
-    component->terminate();
-    component->release();
-    factory->release();
-  }
+struct Vst3Instance : caldrith_host::InstrumentInstance {
+  Vst3Instance(caldrith_host::Module& m, int32 size, int32 block, double rate)
+      : InstrumentInstance(m, "Test Host", size, block, rate) {}
   std::vector<uint8_t> State() {
     MemoryStream s;
     component->getState(&s);

@@ -191,40 +191,21 @@ struct Lv2Instrument {
 
 struct Vst3Instrument {
   caldrith_host::Module module;
-  IPluginFactory* factory = nullptr;
-  IComponent* component = nullptr;
-  IAudioProcessor* processor = nullptr;
-  IEditController* controller = nullptr;
-  caldrith_host::HostContext host{"Test Host"};
-  caldrith_host::ParamChanges changes;
   int block;
+  caldrith_host::InstrumentInstance instance;
+  IComponent* component = instance.component;
+  IAudioProcessor* processor = instance.processor;
+  IEditController* controller = instance.controller;
+  caldrith_host::ParamChanges changes;
   int64 position = 0;
   bool playing = true;
 
-  explicit Vst3Instrument(int blockLength = 512) : block(blockLength) {
-    EXPECT_TRUE(module.Load(CALDRITH_VST3_BUNDLE)) << module.Error();
-    factory = module.Factory();
-    PClassInfo info;
-    factory->getClassInfo(0, &info);
-    factory->createInstance(info.cid, IComponent::iid, reinterpret_cast<void**>(&component));
-    component->initialize(static_cast<IHostApplication*>(&host));
-    component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
-    component->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
-    SpeakerArrangement stereo = SpeakerArr::kStereo;
-    processor->setBusArrangements(nullptr, 0, &stereo, 1);
-    component->activateBus(kAudio, kOutput, 0, true);
-    ProcessSetup setup{kRealtime, kSample32, block, kRate};
-    processor->setupProcessing(setup);
-    component->setActive(true);
+  static caldrith_host::Module& Loaded(caldrith_host::Module& m) {
+    EXPECT_TRUE(m.Load(CALDRITH_VST3_BUNDLE)) << m.Error();
+    return m;
   }
-  ~Vst3Instrument() {
-    component->setActive(false);
-    controller->release();
-    processor->release();
-    component->terminate();
-    component->release();
-    factory->release();
-  }
+  explicit Vst3Instrument(int blockLength = 512)
+      : block(blockLength), instance(Loaded(module), "Test Host", kSample32, blockLength, kRate) {}
   void Set(int idx, double plain) {
     changes.Add(static_cast<ParamID>(idx), controller->plainParamToNormalized(idx, plain));
   }

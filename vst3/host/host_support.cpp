@@ -210,4 +210,41 @@ IPluginFactory* Module::Factory() {
   return fn ? fn() : nullptr;
 }
 
+InstrumentInstance::InstrumentInstance(Module& module, const char* hostName, int32 sampleSize,
+                                       int32 maxBlock, double rate)
+    : mHost(hostName) {
+  using namespace Steinberg;
+  using namespace Steinberg::Vst;
+  mFactory = module.Factory();
+  PClassInfo info;
+  if (!mFactory || mFactory->getClassInfo(0, &info) != kResultOk ||
+      mFactory->createInstance(info.cid, IComponent::iid, reinterpret_cast<void**>(&component)) !=
+          kResultOk ||
+      !component) {
+    component = nullptr;
+    return;
+  }
+  component->initialize(static_cast<IHostApplication*>(&mHost));
+  component->queryInterface(IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
+  component->queryInterface(IEditController::iid, reinterpret_cast<void**>(&controller));
+  if (!processor || !controller) return;
+  SpeakerArrangement stereo = SpeakerArr::kStereo;
+  processor->setBusArrangements(nullptr, 0, &stereo, 1);
+  component->activateBus(kAudio, kOutput, 0, true);
+  ProcessSetup setup{kRealtime, sampleSize, maxBlock, rate};
+  processor->setupProcessing(setup);
+  component->setActive(true);
+}
+
+InstrumentInstance::~InstrumentInstance() {
+  if (component) {
+    component->setActive(false);
+    if (controller) controller->release();
+    if (processor) processor->release();
+    component->terminate();
+    component->release();
+  }
+  if (mFactory) mFactory->release();
+}
+
 }  // namespace caldrith_host

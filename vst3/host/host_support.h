@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -132,6 +135,26 @@ class Module {
   bool mEntered = false;
   std::string mError;
   std::string mLibraryPath;
+};
+
+// The module's first class set up as a host sets up a stereo instrument: initialised, its
+// output bus active, processing prepared and the component active; taken down in reverse. The
+// module must outlive it.
+class InstrumentInstance {
+ public:
+  InstrumentInstance(Module& module, const char* hostName, int32 sampleSize, int32 maxBlock,
+                     double rate);
+  ~InstrumentInstance();
+  InstrumentInstance(const InstrumentInstance&) = delete;
+  InstrumentInstance& operator=(const InstrumentInstance&) = delete;
+
+  Steinberg::Vst::IComponent* component = nullptr;
+  Steinberg::Vst::IAudioProcessor* processor = nullptr;
+  Steinberg::Vst::IEditController* controller = nullptr;
+
+ private:
+  Steinberg::IPluginFactory* mFactory = nullptr;
+  HostContext mHost;
 };
 
 // The shared object inside a bundle directory for this platform.
