@@ -11,27 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "alloc_counter.h"
 #include "tests/clap/clap_host.h"
 
 #ifdef CALDRITH_TEST_CLAP
-
-// Counts every allocation in the process, the module's included (plain builds only: the
-// sanitizers bring their own allocator).
-static std::atomic<long> gAllocations{0};
-#ifndef __SANITIZE_ADDRESS__
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(size_t n) {
-  gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-  std::free(p);
-}
-#endif
 
 using namespace clap_test;
 
@@ -238,9 +221,9 @@ TEST_F(ClapModule, EveryOutputSampleIsWrittenOnEveryCall) {
     }
     b.process.in_events = events.List();
     b.process.transport = &stopped;
-    const long allocations = gAllocations.load();
+    const long allocations = AllocationCount();
     EXPECT_EQ(inst.plugin->process(inst.plugin, &b.process), CLAP_PROCESS_CONTINUE) << c.name;
-    EXPECT_EQ(gAllocations.load(), allocations) << c.name;
+    EXPECT_EQ(AllocationCount(), allocations) << c.name;
     for (int ch = 0; ch < 2; ++ch) {
       if (c.noOutputs || (c.nullChannel && ch == 1)) continue;
       for (size_t i = 0; i < c.frames; ++i) {

@@ -28,7 +28,7 @@
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "instrument/alloc_counter.h"
+#include "alloc_counter.h"
 #include "raster/raster.h"
 #include "tools/plugin_host.h"
 #include "tools/session_render.h"
