@@ -43,14 +43,27 @@ ClapPlugin* Self(const clap_plugin_t* plugin) {
   return self && self->Plug() && self->OnMainThread() ? self : nullptr;
 }
 
+// Whether the editor exists for this window API at all. Hosts ask this in a plug-in scan whose
+// host may offer none of the services an open editor needs, and remember the answer, so the
+// services are checked only when the editor is created.
+bool EditorSupports(const ClapPlugin& self, const char* api, bool isFloating) {
+  if (!api || isFloating || std::strcmp(api, kOurApi) != 0 || !PlugGraphics(self.Plug()))
+    return false;
+#if CLAP_BINDING_X11
+  return X11Editor(self) != nullptr;
+#else
+  return true;
+#endif
+}
+
 bool CLAP_ABI GuiIsApiSupported(const clap_plugin_t* plugin, const char* api, bool isFloating) {
   ClapPlugin* self = Self(plugin);
-  return self && api && !isFloating && std::strcmp(api, kOurApi) == 0 && GuiPossible(*self);
+  return self && EditorSupports(*self, api, isFloating);
 }
 
 bool CLAP_ABI GuiPreferredApi(const clap_plugin_t* plugin, const char** api, bool* isFloating) {
   ClapPlugin* self = Self(plugin);
-  if (!self || !api || !isFloating || !GuiPossible(*self)) return false;
+  if (!self || !api || !isFloating || !EditorSupports(*self, kOurApi, false)) return false;
   *api = kOurApi;
   *isFloating = false;
   return true;
@@ -58,7 +71,8 @@ bool CLAP_ABI GuiPreferredApi(const clap_plugin_t* plugin, const char** api, boo
 
 bool CLAP_ABI GuiCreate(const clap_plugin_t* plugin, const char* api, bool isFloating) {
   ClapPlugin* self = Self(plugin);
-  if (!self || self->Editor() || !GuiIsApiSupported(plugin, api, isFloating)) return false;
+  if (!self || self->Editor() || !EditorSupports(*self, api, isFloating) || !GuiPossible(*self))
+    return false;
   self->Editor() = new EditorState();
   return true;
 }

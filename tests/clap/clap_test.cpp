@@ -397,8 +397,9 @@ TEST_F(ClapModule, FactoryPresetsAreListedAndLoad) {
   EXPECT_EQ(inst.SaveState(), now);
 }
 
-// Without the host's descriptor and timer services (or for a floating window) there is no
-// editor to offer; with them, the editor asks for nothing until it has a parent.
+// Without the host's descriptor and timer services the editor cannot be created, yet it is
+// still offered: a host's plug-in scanner offers no services and remembers the answer for the
+// host that does. With them, the editor asks for nothing until it has a parent.
 TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   struct Case {
     bool fd, timer;
@@ -411,7 +412,10 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
     const clap_plugin_gui_t* gui = inst.Gui();
     ASSERT_NE(gui, nullptr);
 #ifndef _WIN32
-    EXPECT_FALSE(gui->is_api_supported(inst.plugin, CLAP_WINDOW_API_X11, false));
+    EXPECT_TRUE(gui->is_api_supported(inst.plugin, CLAP_WINDOW_API_X11, false));
+    const char* preferred = nullptr;
+    bool floating = true;
+    EXPECT_TRUE(gui->get_preferred_api(inst.plugin, &preferred, &floating));
     EXPECT_FALSE(gui->create(inst.plugin, CLAP_WINDOW_API_X11, false));
 #endif
   }
