@@ -211,6 +211,14 @@ void CLAP_ABI OnTimer(const clap_plugin_t* plugin, clap_id timer) {
   EditorState* state = self ? self->Editor() : nullptr;
   IGraphicsX11* x11 = self ? X11Editor(*self) : nullptr;
   if (!state || !x11 || !state->timerRegistered || timer != state->timerId) return;
+  if (!self->Active()) {
+    // A host runs no blocks before it activates the instance (a stopped engine, a disabled
+    // track), and until one runs the editor shows no graphs and no status line. A block of no
+    // frames runs what processing runs besides the sound; no audio thread exists yet.
+    IPlugBase* plug = self->Plug();
+    PlugLock lock(plug->Mutex());
+    if (plug->IsReady()) plug->RenderBlock(nullptr, nullptr, 0);
+  }
   x11->OnTimer();
 }
 
