@@ -114,8 +114,12 @@ bool CLAP_ABI GuiCanResize(const clap_plugin_t*) {
   return false;
 }
 
-bool CLAP_ABI GuiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t*) {
-  return false;
+// Hosts ask for these whatever can_resize says, and some log a failure each time the editor
+// opens: the answer is that the user cannot drag the editor to another size.
+bool CLAP_ABI GuiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t* hints) {
+  if (!hints) return false;
+  *hints = {};
+  return true;
 }
 
 // Any size the host proposes becomes the editor's own: the only one it can take.

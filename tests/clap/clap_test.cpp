@@ -443,6 +443,10 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   EXPECT_EQ(w, 1200u);
   EXPECT_EQ(h, 950u);
   EXPECT_FALSE(gui->can_resize(inst.plugin));
+  clap_gui_resize_hints_t hints{true, true, true, 1, 1};
+  ASSERT_TRUE(gui->get_resize_hints(inst.plugin, &hints));
+  EXPECT_FALSE(hints.can_resize_horizontally || hints.can_resize_vertically ||
+               hints.preserve_aspect_ratio);
   EXPECT_TRUE(gui->set_size(inst.plugin, 1200, 950));
   EXPECT_FALSE(gui->set_size(inst.plugin, 800, 600));
   uint32_t aw = 700, ah = 500;
