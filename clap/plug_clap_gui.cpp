@@ -43,14 +43,27 @@ ClapPlugin* Self(const clap_plugin_t* plugin) {
   return self && self->Plug() && self->OnMainThread() ? self : nullptr;
 }
 
+// Whether the editor exists for this window API at all. Hosts ask this in a plug-in scan whose
+// host may offer none of the services an open editor needs, and remember the answer, so the
+// services are checked only when the editor is created.
+bool EditorSupports(const ClapPlugin& self, const char* api, bool isFloating) {
+  if (!api || isFloating || std::strcmp(api, kOurApi) != 0 || !PlugGraphics(self.Plug()))
+    return false;
+#if CLAP_BINDING_X11
+  return X11Editor(self) != nullptr;
+#else
+  return true;
+#endif
+}
+
 bool CLAP_ABI GuiIsApiSupported(const clap_plugin_t* plugin, const char* api, bool isFloating) {
   ClapPlugin* self = Self(plugin);
-  return self && api && !isFloating && std::strcmp(api, kOurApi) == 0 && GuiPossible(*self);
+  return self && EditorSupports(*self, api, isFloating);
 }
 
 bool CLAP_ABI GuiPreferredApi(const clap_plugin_t* plugin, const char** api, bool* isFloating) {
   ClapPlugin* self = Self(plugin);
-  if (!self || !api || !isFloating || !GuiPossible(*self)) return false;
+  if (!self || !api || !isFloating || !EditorSupports(*self, kOurApi, false)) return false;
   *api = kOurApi;
   *isFloating = false;
   return true;
@@ -58,7 +71,8 @@ bool CLAP_ABI GuiPreferredApi(const clap_plugin_t* plugin, const char** api, boo
 
 bool CLAP_ABI GuiCreate(const clap_plugin_t* plugin, const char* api, bool isFloating) {
   ClapPlugin* self = Self(plugin);
-  if (!self || self->Editor() || !GuiIsApiSupported(plugin, api, isFloating)) return false;
+  if (!self || self->Editor() || !EditorSupports(*self, api, isFloating) || !GuiPossible(*self))
+    return false;
   self->Editor() = new EditorState();
   return true;
 }
@@ -100,8 +114,12 @@ bool CLAP_ABI GuiCanResize(const clap_plugin_t*) {
   return false;
 }
 
-bool CLAP_ABI GuiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t*) {
-  return false;
+// Hosts ask for these whatever can_resize says, and some log a failure each time the editor
+// opens: the answer is that the user cannot drag the editor to another size.
+bool CLAP_ABI GuiResizeHints(const clap_plugin_t*, clap_gui_resize_hints_t* hints) {
+  if (!hints) return false;
+  *hints = {};
+  return true;
 }
 
 // Any size the host proposes becomes the editor's own: the only one it can take.
@@ -197,6 +215,14 @@ void CLAP_ABI OnTimer(const clap_plugin_t* plugin, clap_id timer) {
   EditorState* state = self ? self->Editor() : nullptr;
   IGraphicsX11* x11 = self ? X11Editor(*self) : nullptr;
   if (!state || !x11 || !state->timerRegistered || timer != state->timerId) return;
+  if (!self->Active()) {
+    // A host runs no blocks before it activates the instance (a stopped engine, a disabled
+    // track), and until one runs the editor shows no graphs and no status line. A block of no
+    // frames runs what processing runs besides the sound; no audio thread exists yet.
+    IPlugBase* plug = self->Plug();
+    PlugLock lock(plug->Mutex());
+    if (plug->IsReady()) plug->RenderBlock(nullptr, nullptr, 0);
+  }
   x11->OnTimer();
 }
 

@@ -380,8 +380,9 @@ TEST_F(ClapModule, FactoryPresetsAreListedAndLoad) {
   EXPECT_EQ(inst.SaveState(), now);
 }
 
-// Without the host's descriptor and timer services (or for a floating window) there is no
-// editor to offer; with them, the editor asks for nothing until it has a parent.
+// Without the host's descriptor and timer services the editor cannot be created, yet it is
+// still offered: a host's plug-in scanner offers no services and remembers the answer for the
+// host that does. With them, the editor asks for nothing until it has a parent.
 TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   struct Case {
     bool fd, timer;
@@ -394,7 +395,10 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
     const clap_plugin_gui_t* gui = inst.Gui();
     ASSERT_NE(gui, nullptr);
 #ifndef _WIN32
-    EXPECT_FALSE(gui->is_api_supported(inst.plugin, CLAP_WINDOW_API_X11, false));
+    EXPECT_TRUE(gui->is_api_supported(inst.plugin, CLAP_WINDOW_API_X11, false));
+    const char* preferred = nullptr;
+    bool floating = true;
+    EXPECT_TRUE(gui->get_preferred_api(inst.plugin, &preferred, &floating));
     EXPECT_FALSE(gui->create(inst.plugin, CLAP_WINDOW_API_X11, false));
 #endif
   }
@@ -422,6 +426,10 @@ TEST_F(ClapModule, EditorNeedsTheHostsServices) {
   EXPECT_EQ(w, 1200u);
   EXPECT_EQ(h, 950u);
   EXPECT_FALSE(gui->can_resize(inst.plugin));
+  clap_gui_resize_hints_t hints{true, true, true, 1, 1};
+  ASSERT_TRUE(gui->get_resize_hints(inst.plugin, &hints));
+  EXPECT_FALSE(hints.can_resize_horizontally || hints.can_resize_vertically ||
+               hints.preserve_aspect_ratio);
   EXPECT_TRUE(gui->set_size(inst.plugin, 1200, 950));
   EXPECT_FALSE(gui->set_size(inst.plugin, 800, 600));
   uint32_t aw = 700, ah = 500;

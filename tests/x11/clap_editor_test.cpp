@@ -170,4 +170,41 @@ TEST(ClapEditorX11, ShowsTheVst3PictureAndSendsEditsToTheHost) {
   display.DestroyWindow(parent);
 }
 
+// A host may open the editor of an instance it has not activated (its engine stopped, the
+// track disabled): the graphs still show, not an empty grid.
+TEST(ClapEditorX11, ShowsTheGraphsBeforeTheHostActivates) {
+  std::string error;
+  ASSERT_TRUE(x11test::StartXServer(&error)) << error;
+  HostDisplay display;
+  ASSERT_TRUE(display.Ok());
+  const Window parent = display.CreateParent(40, 30, 700, 600);
+  clap_test::Module module;
+  ASSERT_TRUE(module.Load(CALDRITH_TEST_CLAP));
+  clap_test::Host host;
+  clap_test::Instance inst(module, host);
+  ASSERT_NE(inst.plugin, nullptr);
+  const clap_plugin_gui_t* gui = inst.Gui();
+  ASSERT_TRUE(gui->create(inst.plugin, CLAP_WINDOW_API_X11, false));
+  clap_window_t window{};
+  window.api = CLAP_WINDOW_API_X11;
+  window.x11 = parent;
+  ASSERT_TRUE(gui->set_parent(inst.plugin, &window));
+  EXPECT_TRUE(gui->show(inst.plugin));
+  PumpClap(display, host, inst.plugin, 300);
+  ASSERT_EQ(Children(display, parent, 1), 1u);
+  raster::Bitmap shot;
+  ASSERT_TRUE(display.Capture(display.Children(parent)[0], 600, 475, &shot));
+  // The frequency sweep's curve is the only light drawing in its box.
+  int light = 0;
+  for (int y = 295; y < 440; ++y)
+    for (int x = 15; x < 265; ++x) {
+      const uint32_t c = shot.At(x, y);
+      light += ((c >> 16) & 0xFF) > 0xB0 && ((c >> 8) & 0xFF) > 0xB0 && (c & 0xFF) > 0xB0;
+    }
+  if (light < 40) raster::SavePngFile(shot, "clap_inactive_window.png");
+  EXPECT_GE(light, 40) << "see clap_inactive_window.png";
+  gui->destroy(inst.plugin);
+  display.DestroyWindow(parent);
+}
+
 #endif
