@@ -13,6 +13,11 @@
 # reused. Logs and screenshots go to <build>/sdk-checks/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The editor opens at the user's saved zoom: the hosts here get a settings folder of their own,
+# so a developer's choice never changes the picture they are checked against.
+XDG_CONFIG_HOME=$(mktemp -d)
+export XDG_CONFIG_HOME
+trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
 root=$PWD
 
 fail() {
