@@ -61,8 +61,8 @@ struct World {
   World() {
     const char* named = std::getenv("CALDRITH_TEST_LV2_BUNDLE");
     bundle = named && *named ? named : CALDRITH_LV2_BUNDLE;
-    // A directory holding the bundle alone, as ~/.lv2 would; the specifications come from
-    // the system's own directory.
+    // A directory holding the bundle alone, as ~/.lv2 would; LV2's own vocabulary bundles come
+    // from the system's directory.
     const fs::path dir =
         fs::temp_directory_path() / ("caldrith-lv2-path-" + std::to_string(getpid()));
     fs::create_directories(dir);
