@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "bundle_under_test.h"
-#include "instrument/identity.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
@@ -150,16 +149,6 @@ std::vector<double> RenderClap(clap_test::Module& m, IEditController* converter,
 }
 
 }  // namespace
-
-TEST_F(ClapBesideVst3, DescriptorCarriesTheIdentity) {
-  const clap_plugin_descriptor_t* d = clap->Descriptor();
-  ASSERT_NE(d, nullptr);
-  EXPECT_STREQ(d->id, kCaldrithIdentity.clapId);
-  EXPECT_STREQ(d->name, kCaldrithIdentity.name);
-  EXPECT_STREQ(d->vendor, kCaldrithIdentity.vendor);
-  EXPECT_STREQ(d->version, kCaldrithIdentity.version);
-  EXPECT_NE(std::string(d->url).find(kCaldrithIdentity.url), std::string::npos);
-}
 
 // For the same values, transport and blocks, the same samples to the last bit.
 TEST_F(ClapBesideVst3, SameSamplesAsTheVst3Module) {
