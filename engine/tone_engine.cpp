@@ -229,11 +229,18 @@ void ToneEngine::EndOfBlockSync() {
 void ToneEngine::Render(double* out0, double* out1, int nFrames, double target) {
   if (nFrames < 0) nFrames = 0;
   if (nFrames > 0 && (out0 == nullptr || out1 == nullptr)) return;
+  gateCursor = nullptr;
+  if (gateTap && gateTapUsed && *gateTapUsed >= 0 && nFrames <= gateTapCapacity - *gateTapUsed) {
+    gateCursor = gateTap + *gateTapUsed;
+    *gateTapUsed += nFrames;
+  }
   if (target == 0.0 && master < 1e-11) {
     if (nFrames > 0) {
       std::memset(out0, 0, sizeof(double) * static_cast<size_t>(nFrames));
       std::memset(out1, 0, sizeof(double) * static_cast<size_t>(nFrames));
     }
+    // Silent, the gate stands still.
+    for (int s = 0; gateCursor && s < nFrames; ++s) gateCursor[s] = gate.Value();
     return;
   }
   if (nFrames > 0) {
@@ -241,6 +248,7 @@ void ToneEngine::Render(double* out0, double* out1, int nFrames, double target) 
     const double d = std::fabs(diff) > 1e-11 ? diff / nFrames : 0.0;
     RenderFrames(out0, out1, nFrames, d);
   }
+  gateCursor = nullptr;
   EndOfBlockSync();
 }
 

@@ -62,6 +62,14 @@ struct ToneEngine {
   void ClearVoices(int from, int to);
   void SetGlideIncrement(double inc) { glideInc = inc; }
   void SelectWave(int w) { wave.Select(w); }
+  // Copies the gate's value of every frame rendered from now on to tap[*used], advancing
+  // *used, while it fits in capacity; null stops it. For an offline host that lays other
+  // sound under the tones, pulsed in step with them.
+  void TapGate(double* tap, int capacity, int* used) {
+    gateTap = tap;
+    gateTapCapacity = capacity;
+    gateTapUsed = used;
+  }
 
   // ---- rendering ----
   // Silence path, master ramp toward target, the sample loop and the end-of-block sync.
@@ -90,6 +98,11 @@ struct ToneEngine {
   float mix = 0.0f;     // depth of the pulse gate, 0..1
   double master = 0.0;  // current master amplitude
   double glideInc = 0.0;
+
+  double* gateTap = nullptr;
+  int gateTapCapacity = 0;
+  int* gateTapUsed = nullptr;
+  double* gateCursor = nullptr;  // where this block's gate values go, or null
 
   // Scratch of the vector renderer, here so that rendering allocates nothing.
   alignas(64) double chunkGate[kRenderChunk];

@@ -497,6 +497,11 @@ void CLS_CALDRITH::RenderBlock(double** /*inputs*/, double** outputs, int nFrame
                  target);
 }
 
+void CLS_CALDRITH::TapGate(double* tap, int capacity, int* used) {
+  PlugLock lock(Mutex());
+  mEngine.TapGate(tap, capacity, used);
+}
+
 void CLS_CALDRITH::Reset() {
   PlugLock lock(Mutex());
   if (!EngineStarted()) return;

@@ -85,6 +85,9 @@ class CLS_CALDRITH : public CaldrithBase {
   std::string BandText() const;
   // Writes a status text that stays nine seconds (used by graph and control hovering).
   void ShowStatus(const char* text);
+  // The pulse gate's value (0..1) of each frame rendered from now on, appended to
+  // tap[*used] while it fits (see ToneEngine::TapGate); null stops it. For caldrith-render.
+  void TapGate(double* tap, int capacity, int* used);
 
   // ---- entry points for the graph controls ----
   // The two graph envelopes. Parameter changes write them on the thread that applies the

@@ -49,5 +49,21 @@ SMTG_EXPORT_SYMBOL bool CaldrithEditorSnapshot(FUnknown* instance, const char* h
   return CaldrithEditorSnapshotAt(instance, hoverParam, pngPath, 0.0);
 }
 
+// For caldrith-render, which pulses its noise and music with the tones' own gate: from now
+// on, the gate's value (0..1) of every rendered frame goes to tap[*used] and *used advances,
+// as long as the frames fit in capacity. The caller resets *used between its process calls,
+// on the thread that processes. A null tap stops it.
+SMTG_EXPORT_SYMBOL bool CaldrithTapGate(FUnknown* instance, double* tap, int capacity, int* used) {
+  if (!instance || !kRegistered || (tap && (!used || capacity < 0))) return false;
+  Vst::IAudioProcessor* processor = nullptr;
+  if (instance->queryInterface(Vst::IAudioProcessor::iid, reinterpret_cast<void**>(&processor)) !=
+          kResultOk ||
+      !processor)
+    return false;
+  static_cast<CLS_CALDRITH*>(processor)->TapGate(tap, tap ? capacity : 0, tap ? used : nullptr);
+  processor->release();
+  return true;
+}
+
 }  // extern "C"
 #endif

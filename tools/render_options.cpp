@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -13,6 +14,51 @@ std::string Lower(const std::string& s) {
   std::string r = s;
   for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return r;
+}
+
+std::string NumberOption(const std::string& v, double lo, double hi, double* out,
+                         const std::string& what, const char* unit) {
+  std::string text = v;
+  // The unit may follow the number, as in a session.
+  const std::string u = unit;
+  if (!u.empty() && text.size() > u.size() &&
+      Lower(text.substr(text.size() - u.size())) == Lower(u)) {
+    text.resize(text.size() - u.size());
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+  }
+  double x = 0.0;
+  if (!ParseDouble(text, &x) || x < lo || x > hi) {
+    char range[96];
+    std::snprintf(range, sizeof(range), " must be a number from %g to %g%s%s, not ", lo, hi,
+                  u.empty() ? "" : " ", unit);
+    return what + range + Excerpt(v);
+  }
+  *out = x;
+  return "";
+}
+
+// FILE:LEVEL or FILE: a level after the last colon, when it reads as a number.
+std::string SourceWithLevel(const std::string& v, double lo, double hi, std::string* what,
+                            double* level, const char* option, const char* unit) {
+  size_t colon = v.find_last_of(':');
+  std::string name = v;
+  if (colon != std::string::npos) {
+    double x = 0.0;
+    std::string levelText = v.substr(colon + 1);
+    std::string bare = levelText;
+    while (!bare.empty() &&
+           (std::isalpha(static_cast<unsigned char>(bare.back())) || bare.back() == ' '))
+      bare.pop_back();
+    if (ParseDouble(bare, &x)) {
+      std::string err =
+          NumberOption(levelText, lo, hi, level, std::string(option) + "'s level", unit);
+      if (!err.empty()) return err;
+      name = v.substr(0, colon);
+    }
+  }
+  if (name.empty()) return std::string(option) + " needs a name before the level: " + Excerpt(v);
+  *what = name;
+  return "";
 }
 
 std::string IntOption(const std::string& v, int lo, int hi, int* out, const char* what) {
@@ -67,6 +113,16 @@ std::string UnusedOptionMessage(const RenderOptions& o) {
        "--hover is for --editor-png: add it, or leave out --hover"},
       {"--scale", !o.editorPng.empty(),
        "--scale is for --editor-png: add it, or leave out --scale"},
+      {"--mix-gate", !o.mix.empty() || !o.session.empty(),
+       "--mix-gate is for music: add --mix or a session with a mix line"},
+      {"--mix-loop", !o.mix.empty() || !o.session.empty(),
+       "--mix-loop is for music: add --mix or a session with a mix line"},
+      {"--noise-mono", !o.noise.empty() || !o.session.empty(),
+       "--noise-mono is for noise: add --noise or a session with a noise line"},
+      {"--noise-gate", !o.noise.empty() || !o.session.empty(),
+       "--noise-gate is for noise: add --noise or a session with a noise line"},
+      {"--seed", !o.noise.empty() || !o.session.empty(),
+       "--seed is for noise: add --noise or a session with a noise line"},
   };
   for (const Need& n : needs) {
     if (!n.ok && Given(o, n.option)) return n.why;
@@ -238,6 +294,71 @@ std::vector<OptionSpec>& RenderOptionTable() {
        [](RenderOptions& o, const std::string& v) {
          o.hover = v;
          return std::string();
+       }},
+      {"--noise", nullptr, "white|pink|brown[:LEVEL]",
+       "lay noise under the tones at LEVEL dBFS RMS (default -24)",
+       [](RenderOptions& o, const std::string& v) {
+         std::string colour;
+         std::string err =
+             SourceWithLevel(v, -96.0, 0.0, &colour, &o.noiseLevel, "--noise", "dBFS");
+         if (!err.empty()) return err;
+         colour = Lower(colour);
+         if (colour != "white" && colour != "pink" && colour != "brown") {
+           return "--noise takes white, pink or brown (and :LEVEL), not " + Excerpt(v);
+         }
+         o.noise = colour;
+         return std::string();
+       }},
+      {"--noise-mono", nullptr, nullptr, "the same noise on both channels (default: independent)",
+       [](RenderOptions& o, const std::string&) {
+         o.noiseMono = true;
+         return std::string();
+       }},
+      {"--noise-gate", nullptr, "PCT",
+       "how deeply the tones' pulse gates the noise, 0 to 100 (default 0)",
+       [](RenderOptions& o, const std::string& v) {
+         return NumberOption(v, 0.0, 100.0, &o.noiseGate, "--noise-gate", "%");
+       }},
+      {"--seed", nullptr, "N", "seed of the noise: the same seed gives the same file (default 1)",
+       [](RenderOptions& o, const std::string& v) {
+         errno = 0;
+         char* end = nullptr;
+         unsigned long long x = std::strtoull(v.c_str(), &end, 10);
+         if (v.empty() || !std::isdigit(static_cast<unsigned char>(v[0])) || *end || errno) {
+           return "--seed must be a whole number from 0 to 18446744073709551615, not " + Excerpt(v);
+         }
+         o.seed = x;
+         return std::string();
+       }},
+      {"--mix", nullptr, "FILE[:LEVEL]",
+       "lay a music file under the tones, LEVEL dB as it is (default 0); any format libsndfile "
+       "reads",
+       [](RenderOptions& o, const std::string& v) {
+         return SourceWithLevel(v, -96.0, 24.0, &o.mix, &o.mixLevel, "--mix", "dB");
+       }},
+      {"--mix-gate", nullptr, "PCT",
+       "how deeply the tones' pulse gates the music, 0 to 100 (default 0)",
+       [](RenderOptions& o, const std::string& v) {
+         return NumberOption(v, 0.0, 100.0, &o.mixGate, "--mix-gate", "%");
+       }},
+      {"--mix-loop", nullptr, "on|off", "start the music again at its end (default on)",
+       [](RenderOptions& o, const std::string& v) {
+         std::string w = Lower(v);
+         if (w != "on" && w != "off") return "--mix-loop must be on or off, not " + Excerpt(v);
+         o.mixLoop = w == "on";
+         return std::string();
+       }},
+      {"--loudness", nullptr, "LUFS",
+       "bring the file to this integrated loudness (EBU R128), measured in a first pass",
+       [](RenderOptions& o, const std::string& v) {
+         o.loudnessGiven = true;
+         return NumberOption(v, -60.0, 0.0, &o.loudness, "--loudness", "LUFS");
+       }},
+      {"--ceiling", nullptr, "DBTP",
+       "highest true peak the file may reach (default -1 with --loudness)",
+       [](RenderOptions& o, const std::string& v) {
+         o.ceilingGiven = true;
+         return NumberOption(v, -30.0, 0.0, &o.ceiling, "--ceiling", "dBTP");
        }},
       {"--list-presets", nullptr, nullptr, "print the preset list and exit",
        [](RenderOptions& o, const std::string&) {

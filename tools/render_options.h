@@ -32,6 +32,21 @@ struct RenderOptions {
   std::string editorPng;     // picture of the editor after the render
   std::string hover;         // parameter whose control the mouse rests on for that picture
   double editorScale = 1.0;  // scale of that picture (1 to 3)
+  // The bed under the tones; a session may set and change all of it too.
+  std::string noise;          // "white", "pink" or "brown"; empty: none
+  double noiseLevel = -24.0;  // dBFS RMS
+  bool noiseMono = false;
+  double noiseGate = 0.0;  // % of the tones' pulse that the noise follows
+  std::string mix;         // music file
+  double mixLevel = 0.0;   // dB
+  double mixGate = 0.0;    // %
+  bool mixLoop = true;
+  unsigned long long seed = 1;
+  // Loudness of what is written: an integrated target (LUFS) and a true-peak ceiling (dBTP).
+  double loudness = 0.0;
+  bool loudnessGiven = false;
+  double ceiling = -1.0;
+  bool ceilingGiven = false;
   std::string hostName = "caldrith-render";
   std::vector<std::string> given;  // long names of the options given, in order
 };

@@ -10,7 +10,8 @@ namespace caldrith_session {
 
 namespace {
 
-const char* const kActionsHint = "NAME = VALUE, NAME -> VALUE, preset, play, stop or end";
+const char* const kActionsHint =
+    "NAME = VALUE, NAME -> VALUE, preset, play, stop, end, noise = ... or mix = ...";
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
@@ -203,6 +204,7 @@ class Parser {
     if (pos == line.size()) {
       return Fail(e, pos, std::string("expected an action after the time: ") + kActionsHint);
     }
+    mMore.clear();
     if (!ParseAction(line, pos, &a, e)) return false;
     mLastTime = a.time;
     mLastTimeLine = number;
@@ -212,6 +214,12 @@ class Parser {
       mEndLine = number;
     }
     mSession->actions.push_back(a);
+    for (Action& more : mMore) {
+      more.time = a.time;
+      more.line = a.line;
+      Record(&more);
+      mSession->actions.push_back(more);
+    }
     return true;
   }
 
@@ -299,6 +307,14 @@ class Parser {
     int index = FindParam(mCatalog, name);
     if (index < 0) return Fail(e, pos, UnknownParamMessage(mCatalog, name));
     const ParamEntry& p = mCatalog.params[static_cast<size_t>(index)];
+    if (p.bed == kBedNoise || p.bed == kBedMix) {
+      if (glide) {
+        return Fail(e, op,
+                    Quoted(p.name) + " cannot glide: glide its level, as in \"" + p.name +
+                        " level -> -40\"");
+      }
+      return ParseBedSource(line, op + 1, index, a, e);
+    }
     if (p.programChange) {
       return Fail(e, pos, "select presets with: preset N, or preset \"name\"");
     }
@@ -318,8 +334,14 @@ class Parser {
 
     a->kind = glide ? ActionKind::kGlide : ActionKind::kSet;
     a->param = index;
-    LastPoint& last = mLastPoint[static_cast<size_t>(index)];
-    if (glide) {
+    Record(a);
+    return true;
+  }
+
+  // Remembers a set or glide as the starting point of the parameter's next glide.
+  void Record(Action* a) {
+    LastPoint& last = mLastPoint[static_cast<size_t>(a->param)];
+    if (a->kind == ActionKind::kGlide) {
       a->fromStart = !last.set;
       a->fromTime = last.set ? last.time : 0.0;
       a->fromValue = last.set ? last.value : 0.0;
@@ -328,18 +350,107 @@ class Parser {
     last.time = a->time;
     last.value = a->value;
     last.line = a->line;
+  }
+
+  // noise = COLOUR [LEVEL], mix = "FILE" [LEVEL], either = off. The level is a second
+  // action at the same time, on the setting that follows in the catalog.
+  bool ParseBedSource(const std::string& line, size_t valuePos, int index, Action* a,
+                      LineError* e) {
+    const ParamEntry& p = mCatalog.params[static_cast<size_t>(index)];
+    const bool noise = p.bed == kBedNoise;
+    while (valuePos < line.size() && IsBlank(line[valuePos])) ++valuePos;
+    const std::string usage = noise ? "white, pink, brown or off, and a level such as -24"
+                                    : "a file in quotes, such as \"rain.flac\", or off, and a "
+                                      "level such as -12";
+    if (valuePos == line.size()) return Fail(e, valuePos, "expected " + usage);
+    size_t end = valuePos;
+    std::string word;
+    if (line[valuePos] == '"') {
+      size_t close = line.find('"', valuePos + 1);
+      if (close == std::string::npos) return Fail(e, valuePos, "this quote is never closed");
+      word = line.substr(valuePos + 1, close - valuePos - 1);
+      end = close + 1;
+    } else {
+      while (end < line.size() && !IsBlank(line[end])) ++end;
+      word = line.substr(valuePos, end - valuePos);
+    }
+    a->kind = ActionKind::kSet;
+    a->param = index;
+    if (noise || Lower(word) == "off") {
+      std::string err = ResolveValue(p, word, &a->value);
+      if (!err.empty()) return Fail(e, valuePos, err + ": expected " + usage);
+    } else {
+      if (word.empty()) return Fail(e, valuePos, "expected " + usage);
+      size_t k = 0;
+      while (k < mSession->mixFiles.size() && mSession->mixFiles[k].path != word) ++k;
+      if (k == mSession->mixFiles.size()) {
+        mSession->mixFiles.push_back({word, a->line, ColumnOf(line, valuePos)});
+      }
+      a->value = static_cast<double>(k + 1);
+    }
+    Record(a);
+    while (end < line.size() && IsBlank(line[end])) ++end;
+    if (end == line.size()) return true;
+    if (a->value == 0.0) return Fail(e, end, "unexpected text after \"off\"");
+    Action level;
+    level.kind = ActionKind::kSet;
+    level.param = index + 1;
+    level.column = ColumnOf(line, end);
+    const ParamEntry& lp = mCatalog.params[static_cast<size_t>(index + 1)];
+    std::string err = ResolveValue(lp, line.substr(end), &level.value);
+    if (!err.empty()) return Fail(e, end, err);
+    mMore.push_back(level);
     return true;
   }
 
   const Catalog& mCatalog;
   Session* mSession;
   std::vector<LastPoint> mLastPoint;
+  std::vector<Action> mMore;  // further actions of the line being parsed
   double mLastTime = 0.0;
   int mLastTimeLine = 0;
   int mEndLine = 0;
 };
 
 }  // namespace
+
+int AddBedParams(Catalog* catalog) {
+  const int first = static_cast<int>(catalog->params.size());
+  auto add = [&](const char* name, const char* unit, double lo, double hi, int steps,
+                 std::vector<std::pair<std::string, double>> texts) {
+    ParamEntry p;
+    p.name = name;
+    p.unit = unit;
+    p.min = lo;
+    p.max = hi;
+    p.stepCount = steps;
+    p.valueTexts = std::move(texts);
+    p.bed = static_cast<int>(catalog->params.size()) - first;
+    catalog->params.push_back(std::move(p));
+  };
+  // In BedParam order.
+  add("noise", "", 0, 3, 3, {{"off", 0}, {"white", 1}, {"pink", 2}, {"brown", 3}});
+  add("noise level", "dBFS", kLowestBedLevel, kLoudestNoiseLevel, 0, {});
+  add("noise gate", "%", 0, 100, 0, {});
+  add("mix", "", 0, 1e6, 1000000, {{"off", 0}});
+  add("mix level", "dB", kLowestBedLevel, kLoudestMixLevel, 0, {});
+  add("mix gate", "%", 0, 100, 0, {});
+  add("mix loop", "", 0, 1, 1, {{"off", 0}, {"on", 1}});
+  return first;
+}
+
+double BedDefault(int bedParam) {
+  switch (bedParam) {
+    case kBedNoiseLevel:
+      return kDefaultNoiseLevel;
+    case kBedMixLevel:
+      return kDefaultMixLevel;
+    case kBedMixLoop:
+      return 1.0;
+    default:
+      return 0.0;
+  }
+}
 
 int FindParam(const Catalog& catalog, const std::string& name0) {
   const std::string name = Trim(name0);
@@ -366,6 +477,19 @@ std::string ResolveValue(const ParamEntry& param, const std::string& text0, doub
   if (quoted) text = Trim(text.substr(1, text.size() - 2));
   const double lo = std::min(param.min, param.max), hi = std::max(param.min, param.max);
   double value = 0.0;
+  // A number may carry its unit ("50 %", "-24 dBFS"; dBFS also as dB).
+  if (!quoted && !param.unit.empty() && !ParseDouble(text, &value)) {
+    for (std::string unit : {param.unit, param.unit == "dBFS" ? std::string("dB") : param.unit}) {
+      if (text.size() > unit.size() &&
+          Lower(text.substr(text.size() - unit.size())) == Lower(unit)) {
+        std::string number = Trim(text.substr(0, text.size() - unit.size()));
+        if (ParseDouble(number, &value)) {
+          text = number;
+          break;
+        }
+      }
+    }
+  }
   if (!quoted && ParseDouble(text, &value)) {
     if (value < lo || value > hi) {
       char msg[128];

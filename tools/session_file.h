@@ -23,6 +23,7 @@ struct ParamEntry {
   bool programChange = false;
   // Display texts of the stepped values with their real values, in step order.
   std::vector<std::pair<std::string, double>> valueTexts;
+  int bed = -1;  // a part of the bed under the tones (BedParam), not the plug-in's
 
   bool CanGlide() const { return stepCount == 0 || stepCount + 1 >= kFewestGlidingValues; }
 };
@@ -32,13 +33,48 @@ struct Catalog {
   std::vector<std::string> presets;
 };
 
+// The bed that caldrith-render lays under the plug-in's tones: a noise and a music file, each
+// with its level and how deeply the tones' pulse gate works on it. Its settings sit in the
+// catalog after the plug-in's parameters, so that session lines set and glide them as they
+// do parameters:
+//   noise = pink -24     noise level -> -40     noise gate = 50 %     noise = off
+//   mix = "rain.flac" -12     mix level -> -20     mix gate = 30 %     mix loop = off
+enum BedParam {
+  kBedNoise,       // 0 off, 1 white, 2 pink, 3 brown
+  kBedNoiseLevel,  // dBFS RMS
+  kBedNoiseGate,   // %: how deeply the tones' gate pulses it
+  kBedMix,         // 0 off, k: Session::mixFiles[k - 1]
+  kBedMixLevel,    // dB, applied to the file as it is
+  kBedMixGate,     // %
+  kBedMixLoop,     // 0 off: silence after its end; 1 on: it starts again
+  kBedParamCount
+};
+constexpr double kDefaultNoiseLevel = -24.0;
+constexpr double kDefaultMixLevel = 0.0;
+constexpr double kLowestBedLevel = -96.0;  // quieter is off
+constexpr double kLoudestNoiseLevel = 0.0;
+constexpr double kLoudestMixLevel = 24.0;
+// Appends the bed's settings to a plug-in's catalog; answers the index of the first.
+int AddBedParams(Catalog* catalog);
+// The value each bed setting has before anything sets it.
+double BedDefault(int bedParam);
+
+// A music file a session names, with where it was named (its path as written, resolved
+// against the session file's folder by the caller).
+struct MixFile {
+  std::string path;
+  int line = 0;
+  int column = 0;
+};
+
 // Name and value lookup shared by --param and the session files. Each answers "" on success
 // or the message for the user.
 //
 // Exact name first, then the one that differs in letter case only.
 int FindParam(const Catalog& catalog, const std::string& name);
 std::string UnknownParamMessage(const Catalog& catalog, const std::string& name);
-// A real value inside the range, or one of the display texts.
+// A real value inside the range (the unit may follow it: "50 %", "-24 dBFS"), or one of the
+// display texts.
 std::string ResolveValue(const ParamEntry& param, const std::string& text, double* plain);
 // An index, or an exact name.
 std::string ResolvePreset(const Catalog& catalog, const std::string& text, int* index);
@@ -63,9 +99,10 @@ struct Action {
 };
 
 struct Session {
-  std::vector<Action> actions;  // in file order; times never decrease
-  double endTime = -1.0;        // time of `end`, or -1 when the file has none
-  double lastTime = 0.0;        // time of the last action
+  std::vector<Action> actions;    // in file order; times never decrease
+  double endTime = -1.0;          // time of `end`, or -1 when the file has none
+  double lastTime = 0.0;          // time of the last action
+  std::vector<MixFile> mixFiles;  // each file once, in the order first named
 };
 
 struct ParseError {

@@ -16,10 +16,20 @@ using namespace caldrith_test;
 
 namespace {
 
+// The instrument's parameters, then the bed's settings, as caldrith-render parses sessions.
+const caldrith_session::Catalog& SessionCatalog() {
+  static const caldrith_session::Catalog catalog = [] {
+    caldrith_session::Catalog c = TestCatalog();
+    caldrith_session::AddBedParams(&c);
+    return c;
+  }();
+  return catalog;
+}
+
 Session Parse(const std::string& text) {
   Session s;
   ParseError e;
-  EXPECT_TRUE(caldrith_session::ParseSession(text, TestCatalog(), &s, &e))
+  EXPECT_TRUE(caldrith_session::ParseSession(text, SessionCatalog(), &s, &e))
       << e.line << ":" << e.column << ": " << e.message;
   return s;
 }
@@ -27,7 +37,7 @@ Session Parse(const std::string& text) {
 ParseError Fail(const std::string& text) {
   Session s;
   ParseError e;
-  EXPECT_FALSE(caldrith_session::ParseSession(text, TestCatalog(), &s, &e)) << text;
+  EXPECT_FALSE(caldrith_session::ParseSession(text, SessionCatalog(), &s, &e)) << text;
   return e;
 }
 
@@ -76,6 +86,60 @@ TEST(SessionFile, TheEveningExample) {
   EXPECT_EQ(a[9].column, 1);
   EXPECT_EQ(s.endTime, 1500.0);
   EXPECT_EQ(s.lastTime, 1500.0);
+}
+
+TEST(SessionFile, TheBedUnderTheTones) {
+  using namespace caldrith_session;
+  const int bed = static_cast<int>(TestCatalog().params.size());
+  Session s = Parse(
+      "0:00 noise = pink -24\n"
+      "0:00 noise gate = 50 %\n"
+      "0:00 mix = \"music/rain 1.flac\" -12 dB\n"
+      "0:00 mix loop = off\n"
+      "1:00 noise level -> -40\n"
+      "1:00 mix gate -> 30\n"
+      "2:00 mix = \"music/rain 1.flac\"\n"
+      "2:00 mix = \"b.mp3\"\n"
+      "3:00 noise = off\n"
+      "3:00 mix = OFF\n");
+  struct Expect {
+    int param;
+    ActionKind kind;
+    double value;
+    int column;
+  };
+  const Expect expect[] = {
+      {kBedNoise, ActionKind::kSet, 2, 1},
+      {kBedNoiseLevel, ActionKind::kSet, -24, 19},
+      {kBedNoiseGate, ActionKind::kSet, 50, 1},
+      {kBedMix, ActionKind::kSet, 1, 1},
+      {kBedMixLevel, ActionKind::kSet, -12, 32},
+      {kBedMixLoop, ActionKind::kSet, 0, 1},
+      {kBedNoiseLevel, ActionKind::kGlide, -40, 1},
+      {kBedMixGate, ActionKind::kGlide, 30, 1},
+      {kBedMix, ActionKind::kSet, 1, 1},
+      {kBedMix, ActionKind::kSet, 2, 1},
+      {kBedNoise, ActionKind::kSet, 0, 1},
+      {kBedMix, ActionKind::kSet, 0, 1},
+  };
+  ASSERT_EQ(s.actions.size(), std::size(expect));
+  for (size_t i = 0; i < s.actions.size(); ++i) {
+    EXPECT_EQ(s.actions[i].param, bed + expect[i].param) << i;
+    EXPECT_EQ(s.actions[i].kind, expect[i].kind) << i;
+    EXPECT_EQ(s.actions[i].value, expect[i].value) << i;
+    EXPECT_EQ(s.actions[i].column, expect[i].column) << i;
+  }
+  // The level given beside the colour is where its glide starts.
+  EXPECT_EQ(s.actions[6].fromTime, 0.0);
+  EXPECT_EQ(s.actions[6].fromValue, -24.0);
+  EXPECT_FALSE(s.actions[6].fromStart);
+  // Each file once, where it was first named.
+  ASSERT_EQ(s.mixFiles.size(), 2u);
+  EXPECT_EQ(s.mixFiles[0].path, "music/rain 1.flac");
+  EXPECT_EQ(s.mixFiles[0].line, 3);
+  EXPECT_EQ(s.mixFiles[0].column, 12);
+  EXPECT_EQ(s.mixFiles[1].path, "b.mp3");
+  EXPECT_EQ(s.mixFiles[1].line, 8);
 }
 
 TEST(SessionFile, Times) {
@@ -212,6 +276,19 @@ TEST(SessionFile, EveryErrorNamesLineAndColumn) {
       // Columns count characters: the name before the fault holds a two-byte letter.
       {"0:10 preset \"Caf\xC3\xA9\" x", 1, 20, "unexpected text after the preset"},
       {"25:00:01 end", 1, 1, "up to 24:00:00"},
+      // The bed under the tones.
+      {"0:10 noise = purple", 1, 14, "\"purple\" is not a value of \"noise\""},
+      {"0:10 noise = pink 3", 1, 19, "\"noise level\" takes values from -96 to 0"},
+      {"0:10 noise = pink -24 dBFS x", 1, 19, "not a value"},
+      {"0:10 noise -> pink", 1, 12, "glide its level"},
+      {"0:10 noise = off -20", 1, 18, "unexpected text after \"off\""},
+      {"0:10 noise gate = 101 %", 1, 19, "takes values from 0 to 100"},
+      {"0:10 mix gate -> -5", 1, 18, "takes values from 0 to 100"},
+      {"0:10 mix =", 1, 11, "expected a file in quotes"},
+      {"0:10 mix = \"a.flac", 1, 12, "never closed"},
+      {"0:10 mix = \"\"", 1, 12, "expected a file"},
+      {"0:10 mix = \"a.flac\" 30", 1, 21, "\"mix level\" takes values from -96 to 24"},
+      {"0:10 mix loop = maybe", 1, 17, "not a value of \"mix loop\""},
   };
   for (const Case& c : cases) {
     ParseError e = Fail(c.text);
