@@ -76,7 +76,6 @@ class MusicStream {
   std::vector<float> mInL, mInR;          // one decoded chunk, mixed to stereo
   int mInPos = 0, mInCount = 0;
   int64_t mPassFrames = 0;  // frames of the file read in this pass
-  bool mPassEmpty = true;   // this pass has read nothing yet (guards looping an empty file)
   bool mFileEnded = false;  // nothing more will be decoded (end without looping, or failure)
   bool mEnded = false, mFailed = false;
   char mFailure[192] = {};  // set on the render thread: no allocation
