@@ -16,11 +16,15 @@
 #include <cerrno>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 #include "raster/raster.h"
 #include "tools/audio_output.h"
+#include "tools/finish_stage.h"
+#include "tools/loudness.h"
+#include "tools/music_stream.h"
 #include "tools/output_file.h"
 #include "tools/plugin_host.h"
 #include "tools/render_options.h"
@@ -327,28 +331,100 @@ void WarnAboutStops(caldrith_render::HostedPlugin& plug, const caldrith_session:
   }
 }
 
-// Feeds the audio callback from the renderer; nothing here allocates or locks.
+// Feeds the audio callback from the renderer; nothing here allocates or locks. With music in
+// the bed, files are read: a thread of its own then renders ahead into a ring, so the callback
+// never waits on a disk.
 class LiveFill : public caldrith_render::AudioFill {
  public:
-  LiveFill(caldrith_render::SessionRenderer& renderer, int block)
-      : mRenderer(renderer), mBlock(block) {}
+  LiveFill(caldrith_render::SessionRenderer& renderer, caldrith_render::FinishStage& finish,
+           int block, bool ahead, int rate)
+      : mRenderer(renderer), mFinish(finish), mBlock(block) {
+    if (!ahead) return;
+    // Half a second ahead, and at least two blocks.
+    mRing.assign(static_cast<size_t>(std::max(rate / 2, 2 * block)) * 2, 0.0f);
+    mFeeder = std::thread([this] { Feed(); });
+  }
+  ~LiveFill() override {
+    mStop.store(true);
+    if (mFeeder.joinable()) mFeeder.join();
+  }
   int Fill(float* out, int frames) override {
-    const int channels = mRenderer.Channels();
+    if (mRing.empty()) return Render(out, frames);
+    const size_t capacity = mRing.size() / 2;
+    const size_t r = mRead.load(std::memory_order_relaxed);
+    const size_t w = mWrite.load(std::memory_order_acquire);
+    const size_t n = std::min(static_cast<size_t>(frames), w - r);
+    for (size_t i = 0; i < n; ++i) {
+      const size_t at = (r + i) % capacity * 2;
+      out[i * 2] = mRing[at];
+      out[i * 2 + 1] = mRing[at + 1];
+    }
+    mRead.store(r + n, std::memory_order_release);
+    if (n < static_cast<size_t>(frames) && !mDone.load(std::memory_order_acquire)) {
+      // The feeder fell behind: silence rather than the end.
+      std::fill(out + n * 2, out + static_cast<size_t>(frames) * 2, 0.0f);
+      mLate.fetch_add(1, std::memory_order_relaxed);
+      return frames;
+    }
+    return static_cast<int>(n);
+  }
+  int Late() const { return mLate.load(); }
+
+ private:
+  // Renders up to `frames` frames, finished, into out (2 channels); fewer at the end.
+  int Render(float* out, int frames) {
     int done = 0;
     while (done < frames) {
-      int n = mRenderer.Render(std::min(frames - done, mBlock));
-      if (n <= 0) break;
-      const double* src = mRenderer.Interleaved();
-      float* dst = out + static_cast<size_t>(done) * static_cast<size_t>(channels);
-      for (int i = 0; i < n * channels; ++i) dst[i] = static_cast<float>(src[i]);
+      const double* src = nullptr;
+      int n = 0;
+      if (!mRendered) {
+        n = mRenderer.Render(std::min(frames - done, mBlock));
+        if (n <= 0) {
+          mRendered = true;
+          continue;
+        }
+        n = mFinish.Push(mRenderer.Interleaved(), n, &src);
+      } else {
+        n = mFinish.Flush(&src);
+        if (n <= 0) break;
+      }
+      float* dst = out + static_cast<size_t>(done) * 2;
+      for (int i = 0; i < n * 2; ++i) dst[i] = static_cast<float>(src[i]);
       done += n;
     }
     return done;
   }
+  void Feed() {
+    const size_t capacity = mRing.size() / 2;
+    std::vector<float> chunk(static_cast<size_t>(mBlock) * 2);
+    while (!mStop.load()) {
+      const size_t w = mWrite.load(std::memory_order_relaxed);
+      const size_t r = mRead.load(std::memory_order_acquire);
+      if (capacity - (w - r) < static_cast<size_t>(mBlock)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        continue;
+      }
+      const int n = Render(chunk.data(), mBlock);
+      for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+        const size_t at = (w + i) % capacity * 2;
+        mRing[at] = chunk[i * 2];
+        mRing[at + 1] = chunk[i * 2 + 1];
+      }
+      mWrite.store(w + static_cast<size_t>(n), std::memory_order_release);
+      if (n < mBlock) break;
+    }
+    mDone.store(true, std::memory_order_release);
+  }
 
- private:
   caldrith_render::SessionRenderer& mRenderer;
+  caldrith_render::FinishStage& mFinish;
   int mBlock;
+  bool mRendered = false;
+  std::vector<float> mRing;
+  std::atomic<size_t> mRead{0}, mWrite{0};
+  std::atomic<bool> mStop{false}, mDone{false};
+  std::atomic<int> mLate{0};
+  std::thread mFeeder;
 };
 
 int TerminalWidth() {
@@ -378,8 +454,9 @@ struct PlayResult {
 
 PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const RenderOptions& opts,
                     caldrith_render::SessionRenderer& renderer,
+                    caldrith_render::FinishStage& finish, bool ahead,
                     const caldrith_session::Catalog& catalog) {
-  LiveFill fill(renderer, opts.block);
+  LiveFill fill(renderer, finish, opts.block, ahead, opts.rate);
   std::string error;
   if (!audio.Open(device, opts.rate, renderer.Channels(), opts.block, &fill, &error)) {
     throw std::runtime_error(error);
@@ -415,7 +492,7 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
   audio.Close(hung);
   if (status) std::fprintf(stderr, "\n");
   result.seconds = static_cast<double>(audio.FramesPlayed()) / opts.rate;
-  result.underruns = audio.Underruns();
+  result.underruns = audio.Underruns() + fill.Late();
   result.device = "\"" + audio.DeviceName() + "\" (" + audio.DeviceApi() + ")";
   return result;
 }
@@ -423,21 +500,25 @@ PlayResult PlayLive(caldrith_render::AudioOutput& audio, int device, const Rende
 // Answers whether the user stopped it: what was rendered until then is still a complete,
 // playable file, and replaces the target like a finished one.
 bool RenderFile(const RenderOptions& opts, const OutputFormat& format,
-                caldrith_render::SessionRenderer& renderer) {
+                caldrith_render::SessionRenderer& renderer, caldrith_render::FinishStage& finish) {
   caldrith_render::AudioFileWriter file(opts.output, format.format, format.rf64, opts.rate,
                                         renderer.Channels());
   const double total = static_cast<double>(renderer.TotalFrames());
   Progress progress(total / opts.rate, !opts.quiet && isatty(STDERR_FILENO));
   bool interrupted = false;
-  while (true) {
+  bool written = true;
+  while (written) {
     if (gInterrupted) {
       interrupted = true;
       break;
     }
-    int n = renderer.Render(opts.block);
-    if (n <= 0) break;
+    const int rendered = renderer.Render(opts.block);
+    const double* out = nullptr;
+    const int n =
+        rendered > 0 ? finish.Push(renderer.Interleaved(), rendered, &out) : finish.Flush(&out);
+    if (rendered <= 0 && n <= 0) break;
     // A full disk ends the render at once: the rest would go nowhere.
-    if (!file.Write(renderer.Interleaved(), n)) break;
+    if (n > 0) written = file.Write(out, n);
     progress.Update(total > 0 ? static_cast<double>(renderer.Position()) / total : 1.0);
   }
   progress.Done();
@@ -459,6 +540,129 @@ int ListDevices() {
   }
   if (shown == 0) std::printf("(no audio output devices)\n");
   return 0;
+}
+
+// What the bed under the tones needs: the music files in the order the session's `mix`
+// values count them (the session's own, then --mix), and whether noise and music are used.
+struct BedPlan {
+  bool used = false;
+  bool noise = false, music = false, gated = false, loopOff = false;
+  std::vector<std::string> paths;  // per mix value 1, 2, ...
+  std::vector<std::string> where;  // "FILE:LINE:COLUMN" or "--mix", for messages
+  int cliMix = 0;                  // the value of --mix's file, 0 when not given
+};
+
+BedPlan PlanBed(const RenderOptions& opts, const caldrith_session::Session& session,
+                const caldrith_session::Catalog& catalog) {
+  using namespace caldrith_session;
+  BedPlan plan;
+  plan.noise = !opts.noise.empty();
+  plan.music = !opts.mix.empty();
+  plan.gated = opts.noiseGate > 0.0 || opts.mixGate > 0.0;
+  plan.loopOff = !opts.mixLoop;
+  for (const Action& a : session.actions) {
+    if (a.param < 0) continue;
+    const int bed = catalog.params[static_cast<size_t>(a.param)].bed;
+    if (bed < 0) continue;
+    if (bed <= kBedNoiseGate) plan.noise = true;
+    if (bed >= kBedMix) plan.music = true;
+    if ((bed == kBedNoiseGate || bed == kBedMixGate) && a.value > 0.0) plan.gated = true;
+    if (bed == kBedMixLoop && a.value < 0.5) plan.loopOff = true;
+  }
+  // A session's files are named from where the session is.
+  std::string dir;
+  const size_t slash = opts.session.find_last_of('/');
+  if (slash != std::string::npos) dir = opts.session.substr(0, slash + 1);
+  for (const MixFile& f : session.mixFiles) {
+    plan.paths.push_back(!f.path.empty() && f.path[0] == '/' ? f.path : dir + f.path);
+    plan.where.push_back(opts.session + ":" + std::to_string(f.line) + ":" +
+                         std::to_string(f.column));
+  }
+  if (!opts.mix.empty()) {
+    plan.paths.push_back(opts.mix);
+    plan.where.push_back("--mix");
+    plan.cliMix = static_cast<int>(plan.paths.size());
+  }
+  plan.used = plan.noise || plan.music;
+  return plan;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::vector<std::unique_ptr<caldrith_render::MusicStream>> OpenMixes(const BedPlan& plan,
+                                                                     int rate) {
+  std::vector<std::unique_ptr<caldrith_render::MusicStream>> mixes;
+  for (size_t i = 0; i < plan.paths.size(); ++i) {
+    std::string error;
+    mixes.push_back(caldrith_render::MusicStream::Open(plan.paths[i], rate, &error));
+    if (!mixes.back()) {
+      throw UsageError{plan.where[i] + ": cannot mix \"" + plan.paths[i] + "\": " + error};
+    }
+  }
+  return mixes;
+}
+
+// The bed with the command line's settings, before the session's first changes.
+std::unique_ptr<caldrith_render::SessionBed> MakeBed(const BedPlan& plan, const RenderOptions& opts,
+                                                     int block) {
+  using namespace caldrith_session;
+  if (!plan.used) return nullptr;
+  auto bed = std::make_unique<caldrith_render::SessionBed>(
+      opts.rate, block, opts.seed, opts.noiseMono, OpenMixes(plan, opts.rate));
+  if (!opts.noise.empty()) {
+    bed->Set(kBedNoise, opts.noise == "white" ? 1.0 : opts.noise == "pink" ? 2.0 : 3.0);
+  }
+  bed->Set(kBedNoiseLevel, opts.noiseLevel);
+  bed->Set(kBedNoiseGate, opts.noiseGate);
+  bed->Set(kBedMixLoop, opts.mixLoop ? 1.0 : 0.0);
+  bed->Set(kBedMixLevel, opts.mixLevel);
+  bed->Set(kBedMixGate, opts.mixGate);
+  if (plan.cliMix > 0) bed->Set(kBedMix, plan.cliMix);
+  return bed;
+}
+
+// Everything one render needs, on its own plug-in instance.
+struct Pass {
+  std::unique_ptr<caldrith_render::SessionBed> bed;
+  std::unique_ptr<caldrith_render::SessionRenderer> renderer;
+};
+
+// The first of two passes: the whole render (or, for --play, its first minute) on a second
+// instance, measured and thrown away. Answers the integrated loudness in LUFS.
+double MeasureFirstPass(caldrith_render::HostedPlugin& plug, const RenderOptions& opts,
+                        const caldrith_session::Catalog& catalog,
+                        const caldrith_session::Session* session, const std::vector<char>& stateIn,
+                        const std::vector<caldrith_render::HostChange>& initial,
+                        const BedPlan& plan, int64 frames, bool* interrupted) {
+  caldrith_render::HostedPlugin probe;
+  probe.OpenBeside(plug, opts.hostName);
+  probe.BuildCatalog();
+  if (!stateIn.empty()) probe.RestoreState(stateIn, opts.stateIn);
+  const bool f64 = opts.precision == 64;
+  probe.Start(opts.rate, opts.block, f64, false);
+  auto bed = MakeBed(plan, opts, opts.block);
+  caldrith_render::SessionRenderer renderer(probe, session, catalog, opts.rate, opts.block, f64,
+                                            frames, initial, bed.get());
+  caldrith_render::LoudnessMeter meter(opts.rate, 2);
+  const double total = static_cast<double>(frames);
+  Progress progress(total / opts.rate, !opts.quiet && isatty(STDERR_FILENO));
+  if (!opts.quiet && isatty(STDERR_FILENO) && total / opts.rate > 3.0) {
+    std::fprintf(stderr, "measuring the loudness (first of two passes)\n");
+  }
+  while (!(*interrupted = gInterrupted != 0)) {
+    const int n = renderer.Render(opts.block);
+    if (n <= 0) break;
+    meter.Add(renderer.Interleaved(), static_cast<size_t>(n));
+    progress.Update(total > 0 ? static_cast<double>(renderer.Position()) / total : 1.0);
+  }
+  progress.Done();
+  probe.Stop();
+  return meter.Integrated();
 }
 
 int Render(const RenderOptions& opts) {
@@ -490,11 +694,14 @@ int Render(const RenderOptions& opts) {
     return 0;
   }
   caldrith_session::Catalog catalog = plug.BuildCatalog();
+  // Sessions also set the bed under the tones, after the plug-in's parameters.
+  caldrith_session::Catalog sessionCatalog = catalog;
+  caldrith_session::AddBedParams(&sessionCatalog);
   const bool haveSession = !opts.session.empty();
   caldrith_session::Session session;
   double seconds = opts.seconds;
   if (haveSession) {
-    session = LoadSession(opts.session, catalog);
+    session = LoadSession(opts.session, sessionCatalog);
     if (opts.secondsGiven && session.endTime >= 0.0 && opts.seconds > session.endTime) {
       throw UsageError{opts.session + ":" + std::to_string(session.actions.back().line) +
                        ":1: the session ends at " + FormatTime(session.endTime) +
@@ -506,6 +713,44 @@ int Render(const RenderOptions& opts) {
       throw UsageError{opts.session + ":" + std::to_string(line) +
                        ":1: the session lasts no time: end it with a line such as "
                        "\"10:00 end\", or give --seconds"};
+    }
+  }
+
+  const BedPlan bedPlan = PlanBed(opts, session, sessionCatalog);
+  if (haveSession) {
+    // Options for a part of the bed that nothing plays would do nothing.
+    const std::pair<const char*, bool> unused[] = {{"--noise-mono", bedPlan.noise},
+                                                   {"--noise-gate", bedPlan.noise},
+                                                   {"--seed", bedPlan.noise},
+                                                   {"--mix-gate", bedPlan.music},
+                                                   {"--mix-loop", bedPlan.music}};
+    for (const auto& u : unused) {
+      if (!u.second &&
+          std::find(opts.given.begin(), opts.given.end(), u.first) != opts.given.end()) {
+        const bool music = std::string(u.first).find("mix") != std::string::npos;
+        throw UsageError{std::string(u.first) + " does nothing: neither the command line nor " +
+                         opts.session + " lays " + (music ? "music" : "noise") +
+                         " under the tones"};
+      }
+    }
+  }
+  // Music files are read whole before anything renders, so a bad one is found at once; and
+  // none may be the file being written.
+  for (size_t i = 0; i < bedPlan.paths.size(); ++i) {
+    if (!opts.play && SameFile(bedPlan.paths[i], opts.output)) {
+      throw UsageError{bedPlan.where[i] + ": \"" + bedPlan.paths[i] +
+                       "\" is also the output: the render would replace the music it mixes"};
+    }
+  }
+  std::vector<double> mixSeconds;
+  for (const auto& m : OpenMixes(bedPlan, opts.rate)) mixSeconds.push_back(m->Seconds());
+  for (size_t i = 0; i < bedPlan.paths.size(); ++i) {
+    if (bedPlan.loopOff && mixSeconds[i] < seconds) {
+      std::fprintf(stderr,
+                   "%s: note: \"%s\" lasts %s of the %s: with mix loop off, silence "
+                   "follows its end\n",
+                   bedPlan.where[i].c_str(), bedPlan.paths[i].c_str(),
+                   FormatTime(mixSeconds[i]).c_str(), FormatTime(seconds).c_str());
     }
   }
 
@@ -534,26 +779,58 @@ int Render(const RenderOptions& opts) {
   std::vector<caldrith_render::HostChange> initial;
   if (!opts.preset.empty()) initial.push_back(plug.PresetChange(catalog, opts.preset));
   for (const std::string& p : opts.params) initial.push_back(plug.ParamChange(catalog, p));
-  if (haveSession) WarnAboutStops(plug, catalog, session, opts, stateIn);
+  if (haveSession) WarnAboutStops(plug, sessionCatalog, session, opts, stateIn);
 
   const bool f64 = opts.precision == 64;
-  plug.Start(opts.rate, opts.block, f64, opts.play);
   const int64 total = static_cast<int64>(std::llround(seconds * opts.rate));
   if (!opts.play) CheckLength(opts, total, plug.Channels(), &format);
-  caldrith_render::SessionRenderer renderer(plug, haveSession ? &session : nullptr, catalog,
-                                            opts.rate, opts.block, f64, total, initial);
+
+  // Loudness takes a first pass that measures; live play measures its first minute only.
+  double gainDb = 0.0, firstLoudness = NAN;
+  std::string loudnessNote;
+  if (opts.loudnessGiven) {
+    bool stopped = false;
+    const int64 measured = opts.play ? std::min<int64>(total, 60LL * opts.rate) : total;
+    firstLoudness = MeasureFirstPass(plug, opts, sessionCatalog, haveSession ? &session : nullptr,
+                                     stateIn, initial, bedPlan, measured, &stopped);
+    if (stopped) {
+      std::printf("stopped by the user while measuring the loudness: %s was left as it was\n",
+                  opts.play ? "nothing played" : opts.output.c_str());
+      return kExitInterrupted;
+    }
+    if (firstLoudness > -70.0) {
+      gainDb = opts.loudness - firstLoudness;
+    } else {
+      loudnessNote = "too quiet to measure: left at its own level";
+    }
+  }
+  const bool finishing = opts.loudnessGiven || opts.ceilingGiven;
+  caldrith_render::FinishStage finish(opts.rate, opts.block, finishing ? opts.ceiling : NAN,
+                                      finishing);
+
+  plug.Start(opts.rate, opts.block, f64, opts.play);
+  std::unique_ptr<caldrith_render::SessionBed> bed = MakeBed(bedPlan, opts, opts.block);
+  caldrith_render::SessionRenderer renderer(plug, haveSession ? &session : nullptr, sessionCatalog,
+                                            opts.rate, opts.block, f64, total, initial, bed.get());
+  if (bedPlan.gated && !renderer.HasGate()) {
+    throw std::runtime_error(
+        "this Caldrith module does not share its pulse gate: noise gate and "
+        "mix gate need the module of this release");
+  }
+  renderer.SetGain(std::pow(10.0, gainDb / 20.0));
   std::unique_ptr<caldrith_render::PlotRecorder> plot;
   if (!opts.plot.empty()) {
     plot = std::make_unique<caldrith_render::PlotRecorder>(plug, catalog, total, opts.rate);
+    plot->SetBed(bed.get());
     renderer.SetObserver(plot.get());
   }
 
   PlayResult played;
   bool fileCut = false;
   if (opts.play) {
-    played = PlayLive(audio, device, opts, renderer, catalog);
+    played = PlayLive(audio, device, opts, renderer, finish, bedPlan.music, catalog);
   } else {
-    fileCut = RenderFile(opts, format, renderer);
+    fileCut = RenderFile(opts, format, renderer, finish);
   }
   plug.Stop();
 
@@ -620,7 +897,42 @@ int Render(const RenderOptions& opts) {
                   Db(renderer.Peak(c)), Db(rms));
     summary += part;
   }
+  if (const caldrith_render::LoudnessMeter* meter = finish.Meter()) {
+    std::snprintf(part, sizeof(part), "; written: loudness %.1f LUFS, true peak %.1f dBTP",
+                  meter->Integrated(), meter->TruePeakDb());
+    summary += part;
+    if (opts.loudnessGiven && loudnessNote.empty()) {
+      std::snprintf(part, sizeof(part), " (%+.1f dB from %.1f LUFS%s)", gainDb, firstLoudness,
+                    opts.play ? " in the first minute" : "");
+      summary += part;
+    }
+    const double limited = finish.Limiter() ? finish.Limiter()->MaxReductionDb() : 0.0;
+    if (limited > 0.05) {
+      std::snprintf(part, sizeof(part), "; the ceiling took up to %.1f dB off peaks", limited);
+      summary += part;
+    }
+    if (!loudnessNote.empty()) summary += "; loudness " + loudnessNote;
+  }
   std::printf("%s\n", summary.c_str());
+  if (opts.loudnessGiven && loudnessNote.empty() && !fileCut && finish.Meter() &&
+      std::fabs(finish.Meter()->Integrated() - opts.loudness) > 0.5) {
+    std::fprintf(stderr,
+                 "note: %.1f LUFS was written, not %.1f: the ceiling of %.1f dBTP took "
+                 "off more than the loudness allows\n",
+                 finish.Meter()->Integrated(), opts.loudness, opts.ceiling);
+  }
+  bool clipped = false;
+  for (int c = 0; c < renderer.Channels(); ++c) clipped = clipped || renderer.Peak(c) > 1.0;
+  if (clipped && !finishing && !opts.play && format.description != "float") {
+    std::fprintf(stderr,
+                 "warning: the peak passes 0 dBFS and this file clips it: lower the "
+                 "levels, or give --ceiling -1 or --loudness\n");
+  }
+  if (bed && !bed->MusicFailure().empty()) {
+    std::fprintf(stderr, "caldrith-render: %s: the music is silent from there on\n",
+                 bed->MusicFailure().c_str());
+    return fileCut ? kExitInterrupted : kExitFailure;
+  }
   // Stopping live play is how it ends; a file cut short is not the file that was asked for.
   return fileCut ? kExitInterrupted : 0;
 }

@@ -295,8 +295,8 @@ std::vector<OptionSpec>& RenderOptionTable() {
          o.hover = v;
          return std::string();
        }},
-      {"--noise", nullptr, "white|pink|brown[:LEVEL]",
-       "lay noise under the tones at LEVEL dBFS RMS (default -24)",
+      {"--noise", nullptr, "COLOUR[:LEVEL]",
+       "lay white, pink or brown noise under the tones at LEVEL dBFS RMS (default -24)",
        [](RenderOptions& o, const std::string& v) {
          std::string colour;
          std::string err =

@@ -19,6 +19,8 @@ constexpr uint32_t kLowColour = 0xFF2E8B57;
 constexpr uint32_t kHighColour = 0xFFD2691E;
 constexpr uint32_t kLevelColour = 0xFFB22222;
 constexpr uint32_t kStoppedColour = 0xFFE4E4E4;
+constexpr uint32_t kNoiseColour = 0xFF8A8A8A;
+constexpr uint32_t kMusicColour = 0xFF7B3FA0;
 
 constexpr int kLeft = 96, kRight = 24, kTop = 40, kBottom = 56, kGap = 16;
 constexpr double kLevelFloorDb = -60.0;
@@ -239,9 +241,11 @@ bool DrawSessionPlot(const PlotData& data, raster::Bitmap* out) {
   out->Clear(raster::Premultiply(0xFFFFFFFF));
   Painter paint(*out, font, bold, upright);
 
-  const int panelH = (kPlotHeight - kTop - kBottom - 2 * kGap) / 3;
-  raster::Rect panels[3];
-  for (int i = 0; i < 3; ++i) {
+  // A bed adds a panel for the depth of its pulse.
+  const int count = data.noiseGate.empty() ? 3 : 4;
+  const int panelH = (kPlotHeight - kTop - kBottom - (count - 1) * kGap) / count;
+  raster::Rect panels[4];
+  for (int i = 0; i < count; ++i) {
     int top = kTop + i * (panelH + kGap);
     panels[i] = raster::Rect(kLeft, top, kPlotWidth - kRight, top + panelH);
   }
@@ -258,7 +262,8 @@ bool DrawSessionPlot(const PlotData& data, raster::Bitmap* out) {
   for (size_t i = 0; i < data.playing.size(); ++i) {
     if (data.playing[i] != 0.0) continue;
     stopped = true;
-    for (const raster::Rect& r : panels) {
+    for (int k = 0; k < count; ++k) {
+      const raster::Rect& r = panels[k];
       int x0 = r.L + static_cast<int>(std::lround(static_cast<double>(i) / columns * r.W()));
       int x1 = r.L + static_cast<int>(std::lround(static_cast<double>(i + 1) / columns * r.W()));
       raster::FillRect(*out, raster::Rect(x0, r.T, std::max(x1, x0 + 1), r.B), kStoppedColour, 1.f);
@@ -281,14 +286,38 @@ bool DrawSessionPlot(const PlotData& data, raster::Bitmap* out) {
   level.lo = kLevelFloorDb;
   level.hi = std::isfinite(hi) && hi > 0.0 ? std::ceil(hi / 10.0) * 10.0 : 0.0;
   level.ticks = LinearTicks(level.lo, level.hi, 7);
-  std::vector<double> clamped = data.levelDb;
-  for (double& v : clamped) {
-    if (!std::isnan(v)) v = std::max(v, kLevelFloorDb);
+  auto floored = [](std::vector<double> v) {
+    for (double& x : v) {
+      if (!std::isnan(x)) x = std::max(x, kLevelFloorDb);
+    }
+    return v;
+  };
+  const std::vector<double> clamped = floored(data.levelDb), noise = floored(data.noiseDb),
+                            music = floored(data.mixDb);
+  if (count == 4) {
+    Range(noise, music, &lo, &hi);
+    if (std::isfinite(hi) && hi > level.hi) level.hi = std::ceil(hi / 10.0) * 10.0;
+    level.ticks = LinearTicks(level.lo, level.hi, 7);
   }
-  paint.Panel(panels[2], level, "Level (dB)", {{&clamped, kLevelColour}}, timeTicks, seconds);
-  if (stopped) paint.Legend(panels[2], 0, "stopped", 0xFFA0A0A0);
+  paint.Panel(panels[2], level, "Level (dB)",
+              {{&noise, kNoiseColour}, {&music, kMusicColour}, {&clamped, kLevelColour}}, timeTicks,
+              seconds);
+  if (count == 4) {
+    paint.Legend(panels[2], 0, "noise", kNoiseColour);
+    paint.Legend(panels[2], 1, "music", kMusicColour);
+    Axis depth;
+    depth.lo = 0.0;
+    depth.hi = 100.0;
+    depth.ticks = LinearTicks(0.0, 100.0, 6);
+    paint.Panel(panels[3], depth, "Pulse depth (%)",
+                {{&data.noiseGate, kNoiseColour}, {&data.mixGate, kMusicColour}}, timeTicks,
+                seconds);
+    paint.Legend(panels[3], 0, "noise", kNoiseColour);
+    paint.Legend(panels[3], 1, "music", kMusicColour);
+  }
+  if (stopped) paint.Legend(panels[count == 4 ? 3 : 2], count == 4 ? -1 : 0, "stopped", 0xFFA0A0A0);
 
-  const raster::Rect& bottom = panels[2];
+  const raster::Rect& bottom = panels[count - 1];
   for (double t : timeTicks) {
     int x = bottom.L + static_cast<int>(std::lround(t / seconds * bottom.W()));
     raster::DrawLine(*out, x, bottom.B, x, bottom.B + 4, kFrame, 1.f, false);
@@ -339,7 +368,23 @@ void PlotRecorder::Rendered(int64_t start, int frames, const double* interleaved
     mLow[col] = values[1];
     mHigh[col] = values[2];
     mPlaying[col] = playing ? 1.0 : 0.0;
+    if (mBed) {
+      using namespace caldrith_session;
+      const double nan = std::numeric_limits<double>::quiet_NaN();
+      const bool noise = mBed->Value(kBedNoise) > 0.5, music = mBed->Value(kBedMix) > 0.5;
+      mNoiseDb[col] = noise ? mBed->Value(kBedNoiseLevel) : nan;
+      mMixDb[col] = music ? mBed->Value(kBedMixLevel) : nan;
+      mNoiseGate[col] = noise ? mBed->Value(kBedNoiseGate) : nan;
+      mMixGate[col] = music ? mBed->Value(kBedMixGate) : nan;
+    }
   }
+}
+
+void PlotRecorder::SetBed(const SessionBed* bed) {
+  mBed = bed;
+  const size_t n = bed ? mSumSq.size() : 0;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (auto* v : {&mNoiseDb, &mMixDb, &mNoiseGate, &mMixGate}) v->assign(n, nan);
 }
 
 PlotData PlotRecorder::Finish(const std::string& title) const {
@@ -350,6 +395,10 @@ PlotData PlotRecorder::Finish(const std::string& title) const {
   d.lowHz = mLow;
   d.highHz = mHigh;
   d.playing = mPlaying;
+  d.noiseDb = mNoiseDb;
+  d.mixDb = mMixDb;
+  d.noiseGate = mNoiseGate;
+  d.mixGate = mMixGate;
   d.levelDb.resize(mSumSq.size());
   for (size_t i = 0; i < mSumSq.size(); ++i) {
     double mean = mCount[i] > 0.0 ? mSumSq[i] / mCount[i] : 0.0;

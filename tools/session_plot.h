@@ -17,6 +17,9 @@ struct PlotData {
   std::vector<double> pulseHz, lowHz, highHz, levelDb;
   // The host transport: 1 playing, 0 stopped (shaded), NaN unknown; empty when not recorded.
   std::vector<double> playing;
+  // The bed under the tones, empty without one: the noise's level (dBFS RMS) and the music's
+  // (dB), NaN while off, and how deeply each follows the pulse (%).
+  std::vector<double> noiseDb, mixDb, noiseGate, mixGate;
 };
 
 constexpr int kPlotWidth = 1200;
@@ -40,6 +43,8 @@ class PlotRecorder : public RenderObserver {
   void Rendered(int64_t start, int frames, const double* interleaved, int channels,
                 bool playing) override;
   PlotData Finish(const std::string& title) const;
+  // Records the bed's settings too.
+  void SetBed(const SessionBed* bed);
 
  private:
   HostedPlugin& mPlugin;
@@ -48,6 +53,8 @@ class PlotRecorder : public RenderObserver {
   int mRate;
   int64_t mColumnFrames;
   std::vector<double> mSumSq, mCount, mPulse, mLow, mHigh, mPlaying;
+  const SessionBed* mBed = nullptr;
+  std::vector<double> mNoiseDb, mMixDb, mNoiseGate, mMixGate;
 };
 
 }  // namespace caldrith_render

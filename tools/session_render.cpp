@@ -12,8 +12,10 @@ namespace caldrith_render {
 
 SessionRenderer::SessionRenderer(HostedPlugin& plugin, const caldrith_session::Session* session,
                                  const caldrith_session::Catalog& catalog, int rate, int block,
-                                 bool f64, int64_t totalFrames, std::vector<HostChange> initial)
+                                 bool f64, int64_t totalFrames, std::vector<HostChange> initial,
+                                 SessionBed* bed)
     : mPlugin(plugin),
+      mCatalog(catalog.params),
       mTimeline(session ? *session : mEmpty, catalog.params.size(), rate, totalFrames, block),
       mInitial(std::move(initial)),
       mF64(f64),
@@ -29,13 +31,31 @@ SessionRenderer::SessionRenderer(HostedPlugin& plugin, const caldrith_session::S
   mInterleaved.assign(channels * frames, 0.0);
   mPeak.assign(channels, 0.0);
   mSumSq.assign(channels, 0.0);
+  mBed = bed;
   mLive.reset(new std::atomic<double>[TouchedParams().size() + 1]);
   for (size_t i = 0; i < TouchedParams().size(); ++i) {
-    mLive[i].store(plugin.PlainValue(plugin.TagOf(TouchedParams()[i])));
+    mLive[i].store(CurrentValue(TouchedParams()[i]));
+  }
+  if (mBed) {
+    mBedL.assign(frames, 0.0);
+    mBedR.assign(frames, 0.0);
+    mGate.assign(frames, 1.0);
+    using TapGate = bool (*)(FUnknown*, double*, int, int*);
+    auto tap = reinterpret_cast<TapGate>(plugin.Module().Symbol("CaldrithTapGate"));
+    mHasGate = tap && tap(plugin.Component(), mGate.data(), block, &mGateUsed);
   }
 }
 
+SessionRenderer::~SessionRenderer() {
+  if (!mHasGate) return;
+  using TapGate = bool (*)(FUnknown*, double*, int, int*);
+  auto tap = reinterpret_cast<TapGate>(mPlugin.Module().Symbol("CaldrithTapGate"));
+  if (tap) tap(mPlugin.Component(), nullptr, 0, nullptr);
+}
+
 double SessionRenderer::CurrentValue(int param) {
+  const caldrith_session::ParamEntry& p = mCatalog[static_cast<size_t>(param)];
+  if (p.bed >= 0) return mBed ? mBed->Value(p.bed) : caldrith_session::BedDefault(p.bed);
   return mPlugin.PlainValue(mPlugin.TagOf(param));
 }
 
@@ -56,7 +76,13 @@ int SessionRenderer::Render(int frames) {
       mChanges.Add(tag, controller->plainParamToNormalized(tag, plan.preset));
     }
     for (int i = 0; i < plan.changeCount; ++i) {
-      ParamID tag = mPlugin.TagOf(plan.changes[i].param);
+      const int param = plan.changes[i].param;
+      const int bedParam = mCatalog[static_cast<size_t>(param)].bed;
+      if (bedParam >= 0) {
+        if (mBed) mBed->Set(bedParam, plan.changes[i].plain);
+        continue;
+      }
+      ParamID tag = mPlugin.TagOf(param);
       mChanges.Add(tag, controller->plainParamToNormalized(tag, plan.changes[i].plain));
     }
 
@@ -91,7 +117,16 @@ int SessionRenderer::Render(int frames) {
     data.inputEvents = &mEvents;
     data.inputParameterChanges = &mChanges;
     data.processContext = &ctx;
+    mGateUsed = 0;
     mPlugin.Processor()->process(data);
+    if (mBed && plan.frames > 0) {
+      // Frames the plug-in did not pulse (before it is ready) keep the last gate value.
+      for (int i = std::max(0, mGateUsed); i < plan.frames; ++i)
+        mGate[static_cast<size_t>(i)] = mLastGate;
+      mLastGate = mGate[static_cast<size_t>(plan.frames - 1)];
+      mBed->Render(mBedL.data() + done, mBedR.data() + done, mHasGate ? mGate.data() : nullptr,
+                   plan.frames);
+    }
     done += plan.frames;
     mLivePlaying.store(plan.playing, std::memory_order_relaxed);
   }
@@ -100,9 +135,13 @@ int SessionRenderer::Render(int frames) {
   for (size_t c = 0; c < stride; ++c) {
     double peak = mPeak[c], sum = mSumSq[c];
     double* dst = mInterleaved.data() + c;
+    const double* bed = !mBed ? nullptr : c == 0 ? mBedL.data() : c == 1 ? mBedR.data() : nullptr;
+    const double gain = mGain;
     auto take = [&](const auto* src) {
       for (int i = 0; i < done; ++i) {
         double v = src[i];
+        if (bed) v += bed[i];
+        v *= gain;
         dst[static_cast<size_t>(i) * stride] = v;
         peak = std::max(peak, std::fabs(v));
         sum += v * v;
@@ -115,6 +154,10 @@ int SessionRenderer::Render(int frames) {
     }
     mPeak[c] = peak;
     mSumSq[c] = sum;
+  }
+  if (mBed) {
+    std::fill(mBedL.begin(), mBedL.begin() + done, 0.0);
+    std::fill(mBedR.begin(), mBedR.begin() + done, 0.0);
   }
   for (size_t i = 0; i < TouchedParams().size(); ++i) {
     double v = mTimeline.Value(TouchedParams()[i]);

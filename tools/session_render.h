@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/plugin_host.h"
+#include "tools/session_bed.h"
 #include "tools/session_timeline.h"
 
 namespace caldrith_render {
@@ -26,9 +27,17 @@ class SessionRenderer : public caldrith_session::StartValueSource {
  public:
   // `plugin` must be started with the same rate, block and sample size. `session` may be null
   // for one fixed setting; `initial` changes go into the first block before the session's own.
+  // `catalog` is the plug-in's, followed by the bed's settings when `bed` is given: those go
+  // to the bed, which is mixed under the tones in step with their gate.
   SessionRenderer(HostedPlugin& plugin, const caldrith_session::Session* session,
                   const caldrith_session::Catalog& catalog, int rate, int block, bool f64,
-                  int64_t totalFrames, std::vector<HostChange> initial);
+                  int64_t totalFrames, std::vector<HostChange> initial, SessionBed* bed = nullptr);
+  ~SessionRenderer() override;
+
+  // Whether the plug-in shares its gate (the bed is pulsed only then).
+  bool HasGate() const { return mHasGate; }
+  // Linear gain on everything rendered from now on (tones and bed), for a loudness target.
+  void SetGain(double gain) { mGain = gain; }
 
   // Renders up to `frames` (at most the block size) frames into Interleaved(). Answers how many
   // it rendered: fewer only at the end of the session, 0 after it.
@@ -55,6 +64,7 @@ class SessionRenderer : public caldrith_session::StartValueSource {
  private:
   HostedPlugin& mPlugin;
   caldrith_session::Session mEmpty;
+  std::vector<caldrith_session::ParamEntry> mCatalog;
   caldrith_session::Timeline mTimeline;
   std::vector<HostChange> mInitial;
   bool mFirst = true;
@@ -73,6 +83,13 @@ class SessionRenderer : public caldrith_session::StartValueSource {
   std::unique_ptr<std::atomic<double>[]> mLive;
   std::atomic<bool> mLivePlaying{true};
   RenderObserver* mObserver = nullptr;
+  SessionBed* mBed;
+  std::vector<double> mBedL, mBedR;
+  std::vector<double> mGate;  // the plug-in's gate value of each frame of a process call
+  int mGateUsed = 0;
+  double mLastGate = 1.0;
+  bool mHasGate = false;
+  double mGain = 1.0;
 };
 
 }  // namespace caldrith_render
