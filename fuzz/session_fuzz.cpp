@@ -18,7 +18,9 @@ const Catalog& TheCatalog() {
   static Catalog* catalog = [] {
     caldrith_fuzz::HostedInstrument& h = caldrith_fuzz::Instance();
     std::vector<Steinberg::Vst::ParamID> tags;
-    return new Catalog(caldrith_render::CatalogOf(h.controller, h.units, &tags));
+    Catalog* c = new Catalog(caldrith_render::CatalogOf(h.controller, h.units, &tags));
+    AddBedParams(c);  // as caldrith-render parses sessions
+    return c;
   }();
   return *catalog;
 }
@@ -68,7 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const double lo = std::fmin(p.min, p.max), hi = std::fmax(p.min, p.max);
       const double step = hi > lo ? (a.value - lo) / (hi - lo) * p.stepCount : 0.0;
       FUZZ_CHECK(p.stepCount == 0 || std::fabs(step - std::round(step)) <= 1e-9);
+      // A music file is one the session names; the sources themselves never glide.
+      if (p.bed == kBedMix) FUZZ_CHECK(a.value <= static_cast<double>(s.mixFiles.size()));
       if (a.kind == ActionKind::kGlide) {
+        FUZZ_CHECK(p.bed != kBedMix && p.bed != kBedNoise);
         FUZZ_CHECK(p.CanGlide() && a.fromTime <= a.time);
         FUZZ_CHECK(a.fromStart || Inside(p, a.fromValue));
       }

@@ -343,6 +343,11 @@ class LiveFill : public caldrith_render::AudioFill {
     // Half a second ahead, and at least two blocks.
     mRing.assign(static_cast<size_t>(std::max(rate / 2, 2 * block)) * 2, 0.0f);
     mFeeder = std::thread([this] { Feed(); });
+    // Full before the device starts asking.
+    const size_t want = mRing.size() / 2 - static_cast<size_t>(block);
+    for (int i = 0; i < 400 && !mDone.load() && mWrite.load() < want; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
   }
   ~LiveFill() override {
     mStop.store(true);

@@ -27,6 +27,7 @@ SessionBed::SessionBed(int rate, int maxFrames, uint64_t seed, bool noiseMono,
   for (auto& m : mMixes) {
     if (m) m->SetLoop(mValue[kBedMixLoop] > 0.5);
   }
+  mRead.assign(mMixes.size(), 0);
 }
 
 void SessionBed::Set(int bedParam, double value) {
@@ -46,7 +47,10 @@ void SessionBed::Set(int bedParam, double value) {
       if (k >= 1 && k <= static_cast<int>(mMixes.size()) && mMixes[static_cast<size_t>(k - 1)] &&
           (k != mMix || was == 0.0)) {
         mMix = k;
-        mMixes[static_cast<size_t>(k - 1)]->Restart();
+        // A stream not read since it was opened is at its start already; restarting one
+        // allocates (the resampler), which live play keeps off the audio callback.
+        if (mRead[static_cast<size_t>(k - 1)]) mMixes[static_cast<size_t>(k - 1)]->Restart();
+        mRead[static_cast<size_t>(k - 1)] = 0;
       }
       break;
     }
@@ -111,7 +115,10 @@ void SessionBed::Render(double* left, double* right, const double* gate, int fra
   MusicStream* music = mMix > 0 ? mMixes[static_cast<size_t>(mMix - 1)].get() : nullptr;
   const bool playing = music && (mMixAmp.current != 0.0 || mMixAmp.target != 0.0);
   if (noise) mNoise.Generate(mNoiseL.data(), mNoiseR.data(), frames);
-  if (playing) music->Read(mMusicL.data(), mMusicR.data(), frames);
+  if (playing) {
+    music->Read(mMusicL.data(), mMusicR.data(), frames);
+    mRead[static_cast<size_t>(mMix - 1)] = 1;
+  }
 
   RampRun na{mNoiseAmp.current, mNoiseAmp.step, mNoiseAmp.left, mNoiseAmp.target};
   RampRun nd{mNoiseDepth.current, mNoiseDepth.step, mNoiseDepth.left, mNoiseDepth.target};

@@ -52,6 +52,7 @@ class SessionBed {
   Ramp mNoiseAmp, mNoiseDepth, mMixAmp, mMixDepth;
   std::vector<double> mNoiseL, mNoiseR;
   std::vector<float> mMusicL, mMusicR;
+  std::vector<char> mRead;  // per stream: read from since opened or restarted
 };
 
 // Linear gain of a level in dB; the lowest level and below is silence.

@@ -19,7 +19,7 @@ constexpr uint32_t kLowColour = 0xFF2E8B57;
 constexpr uint32_t kHighColour = 0xFFD2691E;
 constexpr uint32_t kLevelColour = 0xFFB22222;
 constexpr uint32_t kStoppedColour = 0xFFE4E4E4;
-constexpr uint32_t kNoiseColour = 0xFF8A8A8A;
+constexpr uint32_t kNoiseColour = 0xFF2A9D8F;
 constexpr uint32_t kMusicColour = 0xFF7B3FA0;
 
 constexpr int kLeft = 96, kRight = 24, kTop = 40, kBottom = 56, kGap = 16;

@@ -196,3 +196,43 @@ TEST(AudioOutput, ChoosingADevice) {
   EXPECT_NE(ChooseDevice(devices, "defualt", &index).find("\"default\""), std::string::npos);
   EXPECT_EQ(ChooseDevice({}, "pulse", &index), "there is no audio output device");
 }
+
+TEST(SessionPlot, TheBedGetsItsLevelsAndAPanelForItsPulseDepth) {
+  PlotData d;
+  d.seconds = 60;
+  const int n = 100;
+  const double nan = std::nan("");
+  for (int i = 0; i < n; ++i) {
+    d.pulseHz.push_back(8.0);
+    d.lowHz.push_back(20.0);
+    d.highHz.push_back(2000.0);
+    d.levelDb.push_back(-20.0);
+    d.noiseDb.push_back(-30.0);
+    d.mixDb.push_back(i < 50 ? -10.0 : nan);  // the music ends halfway
+    d.noiseGate.push_back(50.0);
+    d.mixGate.push_back(i < 50 ? 80.0 : nan);
+  }
+  raster::Bitmap bmp;
+  ASSERT_TRUE(DrawSessionPlot(d, &bmp));
+  // Four panels of 114 pixels from y = 40, 16 apart; the level axis runs from -60 to 0 dB.
+  const int top[4] = {40, 170, 300, 430}, h = 114, left = 96, width = 1080;
+  auto rowOf = [&](int i, int panel, uint32_t colour, int* distance) {
+    const int x = left + static_cast<int>((i + 0.5) / n * width);
+    return NearestRow(bmp, x, colour, top[panel] + 1, top[panel] + h - 1, distance);
+  };
+  auto expectAt = [&](int i, int panel, double fraction, uint32_t colour, const char* what) {
+    int distance = 0;
+    const int row = rowOf(i, panel, colour, &distance);
+    EXPECT_LT(distance, 200) << what;
+    EXPECT_LE(
+        std::abs(row - (top[panel] + h - 1 - static_cast<int>(std::lround(fraction * (h - 1))))), 2)
+        << what << " at " << row;
+  };
+  expectAt(20, 2, 30.0 / 60.0, 0xFF2A9D8F, "noise level");
+  expectAt(20, 2, 50.0 / 60.0, 0xFF7B3FA0, "music level");
+  expectAt(20, 3, 0.5, 0xFF2A9D8F, "noise depth");
+  expectAt(20, 3, 0.8, 0xFF7B3FA0, "music depth");
+  int distance = 0;
+  rowOf(80, 2, 0xFF7B3FA0, &distance);
+  EXPECT_GT(distance, 60) << "no music line after the music ended";
+}
