@@ -637,13 +637,21 @@ struct Pass {
   std::unique_ptr<caldrith_render::SessionRenderer> renderer;
 };
 
-// The first of two passes: the whole render (or, for --play, its first minute) on a second
-// instance, measured and thrown away. Answers the integrated loudness in LUFS.
-double MeasureFirstPass(caldrith_render::HostedPlugin& plug, const RenderOptions& opts,
-                        const caldrith_session::Catalog& catalog,
-                        const caldrith_session::Session* session, const std::vector<char>& stateIn,
-                        const std::vector<caldrith_render::HostChange>& initial,
-                        const BedPlan& plan, int64 frames, bool* interrupted) {
+struct Interrupted {};
+
+struct Measured {
+  double loudness = -INFINITY;  // LUFS
+  double truePeak = -INFINITY;  // dBTP
+  bool interrupted = false;
+};
+
+// A measuring pass: the whole render (or, for --play, its first minute) on a second instance,
+// at this gain and through the ceiling's limiter when one is given, measured and thrown away.
+Measured MeasurePass(caldrith_render::HostedPlugin& plug, const RenderOptions& opts,
+                     const caldrith_session::Catalog& catalog,
+                     const caldrith_session::Session* session, const std::vector<char>& stateIn,
+                     const std::vector<caldrith_render::HostChange>& initial, const BedPlan& plan,
+                     int64 frames, double gainDb, double ceilingDb, const char* what) {
   caldrith_render::HostedPlugin probe;
   probe.OpenBeside(plug, opts.hostName);
   probe.BuildCatalog();
@@ -653,21 +661,27 @@ double MeasureFirstPass(caldrith_render::HostedPlugin& plug, const RenderOptions
   auto bed = MakeBed(plan, opts, opts.block);
   caldrith_render::SessionRenderer renderer(probe, session, catalog, opts.rate, opts.block, f64,
                                             frames, initial, bed.get());
-  caldrith_render::LoudnessMeter meter(opts.rate, 2);
+  renderer.SetGain(std::pow(10.0, gainDb / 20.0));
+  caldrith_render::FinishStage finish(opts.rate, opts.block, ceilingDb, true);
   const double total = static_cast<double>(frames);
-  Progress progress(total / opts.rate, !opts.quiet && isatty(STDERR_FILENO));
-  if (!opts.quiet && isatty(STDERR_FILENO) && total / opts.rate > 3.0) {
-    std::fprintf(stderr, "measuring the loudness (first of two passes)\n");
-  }
-  while (!(*interrupted = gInterrupted != 0)) {
+  const bool shown = !opts.quiet && isatty(STDERR_FILENO) && total / opts.rate > 3.0;
+  if (shown) std::fprintf(stderr, "%s\n", what);
+  Progress progress(total / opts.rate, shown);
+  Measured m;
+  while (!(m.interrupted = gInterrupted != 0)) {
     const int n = renderer.Render(opts.block);
-    if (n <= 0) break;
-    meter.Add(renderer.Interleaved(), static_cast<size_t>(n));
+    const double* out = nullptr;
+    if ((n > 0 ? finish.Push(renderer.Interleaved(), n, &out) : finish.Flush(&out)) <= 0 &&
+        n <= 0) {
+      break;
+    }
     progress.Update(total > 0 ? static_cast<double>(renderer.Position()) / total : 1.0);
   }
   progress.Done();
   probe.Stop();
-  return meter.Integrated();
+  m.loudness = finish.Meter()->Integrated();
+  m.truePeak = finish.Meter()->TruePeakDb();
+  return m;
 }
 
 int Render(const RenderOptions& opts) {
@@ -794,19 +808,31 @@ int Render(const RenderOptions& opts) {
   double gainDb = 0.0, firstLoudness = NAN;
   std::string loudnessNote;
   if (opts.loudnessGiven) {
-    bool stopped = false;
     const int64 measured = opts.play ? std::min<int64>(total, 60LL * opts.rate) : total;
-    firstLoudness = MeasureFirstPass(plug, opts, sessionCatalog, haveSession ? &session : nullptr,
-                                     stateIn, initial, bedPlan, measured, &stopped);
-    if (stopped) {
+    auto measure = [&](double gain, double ceiling, const char* what) {
+      Measured m = MeasurePass(plug, opts, sessionCatalog, haveSession ? &session : nullptr,
+                               stateIn, initial, bedPlan, measured, gain, ceiling, what);
+      if (m.interrupted) throw Interrupted{};
+      return m;
+    };
+    try {
+      const Measured first = measure(0.0, NAN, "measuring the loudness");
+      firstLoudness = first.loudness;
+      if (firstLoudness > -70.0) {
+        gainDb = opts.loudness - firstLoudness;
+        // Where the ceiling will take peaks down it takes some loudness with them: one more
+        // pass, through the limiter, finds how much, and the written pass makes up for it.
+        if (!opts.play && first.truePeak + gainDb > opts.ceiling) {
+          const Measured limited = measure(gainDb, opts.ceiling, "measuring it under the ceiling");
+          if (limited.loudness > -70.0) gainDb += opts.loudness - limited.loudness;
+        }
+      } else {
+        loudnessNote = "too quiet to measure: left at its own level";
+      }
+    } catch (const Interrupted&) {
       std::printf("stopped by the user while measuring the loudness: %s was left as it was\n",
                   opts.play ? "nothing played" : opts.output.c_str());
       return kExitInterrupted;
-    }
-    if (firstLoudness > -70.0) {
-      gainDb = opts.loudness - firstLoudness;
-    } else {
-      loudnessNote = "too quiet to measure: left at its own level";
     }
   }
   const bool finishing = opts.loudnessGiven || opts.ceilingGiven;

@@ -52,6 +52,7 @@ void HostedPlugin::Open(const std::string& bundle, const std::string& hostName) 
 
 void HostedPlugin::OpenBeside(const HostedPlugin& other, const std::string& hostName) {
   mFactory = other.mFactory;
+  mModuleOf = &other.mModule;
   if (!mFactory) throw std::runtime_error("the module gave no plug-in factory");
   mFactory->addRef();
   // The factory keeps the first instance's host context, which outlives this one.

@@ -84,6 +84,9 @@ class HostedPlugin {
   Steinberg::Vst::IAudioProcessor* Processor() const { return mProcessor; }
   Steinberg::Vst::IEditController* Controller() const { return mController; }
   caldrith_host::Module& Module() { return mModule; }
+  // An export of the module this instance came from (for one opened beside another, that
+  // one's module), or null.
+  void* Symbol(const char* name) const { return mModuleOf->Symbol(name); }
   int Channels() const { return mChannels; }
   bool Realtime() const { return mRealtime; }
   const std::string& PresetName() const { return mPresetName; }
@@ -95,6 +98,7 @@ class HostedPlugin {
   std::vector<std::string> PresetNames();
 
   caldrith_host::Module mModule;
+  const caldrith_host::Module* mModuleOf = &mModule;
   Steinberg::IPluginFactory* mFactory = nullptr;
   std::unique_ptr<caldrith_host::HostContext> mHost;
   Steinberg::Vst::IComponent* mComponent = nullptr;

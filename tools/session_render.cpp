@@ -41,7 +41,7 @@ SessionRenderer::SessionRenderer(HostedPlugin& plugin, const caldrith_session::S
     mBedR.assign(frames, 0.0);
     mGate.assign(frames, 1.0);
     using TapGate = bool (*)(FUnknown*, double*, int, int*);
-    auto tap = reinterpret_cast<TapGate>(plugin.Module().Symbol("CaldrithTapGate"));
+    auto tap = reinterpret_cast<TapGate>(plugin.Symbol("CaldrithTapGate"));
     mHasGate = tap && tap(plugin.Component(), mGate.data(), block, &mGateUsed);
   }
 }
@@ -49,7 +49,7 @@ SessionRenderer::SessionRenderer(HostedPlugin& plugin, const caldrith_session::S
 SessionRenderer::~SessionRenderer() {
   if (!mHasGate) return;
   using TapGate = bool (*)(FUnknown*, double*, int, int*);
-  auto tap = reinterpret_cast<TapGate>(mPlugin.Module().Symbol("CaldrithTapGate"));
+  auto tap = reinterpret_cast<TapGate>(mPlugin.Symbol("CaldrithTapGate"));
   if (tap) tap(mPlugin.Component(), nullptr, 0, nullptr);
 }
 

@@ -784,7 +784,7 @@ TEST(SessionBed, LoudnessIsReachedAndTheCeilingHeld) {
   };
   const Case cases[] = {
       {"--preset 39 --loudness -20", -20.0, -1.0},
-      {"--preset 39 --mix " + song + ":-6 --loudness -14 --ceiling -2", -14.0, -2.0}};
+      {"--preset 39 --mix " + song + ":-6 --mix-gate 60 --loudness -14 --ceiling -2", -14.0, -2.0}};
   for (const Case& c : cases) {
     ToolRun r = RunTool(c.args + " --seconds 8 -o " + wav);
     ASSERT_EQ(r.code, 0) << r.err;
