@@ -11,10 +11,9 @@ namespace caldrith_render {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-// Meters differ in their interpolators: on broadband signals held at the ceiling, short 4x
-// filters (libebur128's among them) read up to ~0.4 dB above an ideal interpolator. The limiter
-// aims this far under the ceiling so that none of them reads a peak above it.
-constexpr double kMarginDb = 0.5;
+// The detector reads the larger of a long interpolator's points and the common meters' short
+// one; the margin covers what rounding and the gain's own movement add.
+constexpr double kMarginDb = 0.1;
 constexpr double kLookAheadSeconds = 0.002;
 constexpr double kReleaseSeconds = 0.2;
 const double kFourTimesGap = 1.0 / std::cos(kPi / 8.0);
@@ -99,7 +98,8 @@ TruePeakLimiter::TruePeakLimiter(int rate, double ceilingDb) {
 
   // Kaiser-windowed sinc at the input's Nyquist frequency: the points an eighth, a quarter, ...
   // of the way to the next frame. Meters read 4x; the 8x points bound what lies between theirs.
-  const double beta = 8.0, i0Beta = BesselI0(beta);
+  const double beta = 10.0, i0Beta = BesselI0(beta);
+  double taps[kPhases][kTaps] = {};
   double worst = 1.0;
   for (int p = 1; p < kPhases; ++p) {
     double sum = 0.0, absSum = 0.0;
@@ -107,13 +107,40 @@ TruePeakLimiter::TruePeakLimiter(int rate, double ceilingDb) {
       double t = static_cast<double>(p) / kPhases + (kHalf - 1 - i);
       double r = t / kHalf;
       double window = std::fabs(r) < 1.0 ? BesselI0(beta * std::sqrt(1.0 - r * r)) / i0Beta : 0.0;
-      mTaps[p - 1][i] = std::sin(kPi * t) / (kPi * t) * window;
-      sum += mTaps[p - 1][i];
+      taps[p][i] = std::sin(kPi * t) / (kPi * t) * window;
+      sum += taps[p][i];
     }
     for (int i = 0; i < kTaps; ++i) {
-      mTaps[p - 1][i] /= sum;
-      absSum += std::fabs(mTaps[p - 1][i]);
+      taps[p][i] /= sum;
+      absSum += std::fabs(taps[p][i]);
     }
+    worst = std::max(worst, absSum * 1.001);  // single precision's rounding
+  }
+  const int pairs[4][2] = {{2, 4}, {6, 6}, {1, 3}, {5, 7}};
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < kTaps; ++i) {
+      const float a = static_cast<float>(taps[pairs[k][0]][i]);
+      const float b = static_cast<float>(taps[pairs[k][1]][i]);
+      mTaps[k][i] = Quad{a, a, b, b};
+    }
+  }
+  const int factor = rate < 96000 ? 4 : rate < 192000 ? 2 : 1;
+  mMeterPhases = factor - 1;
+  for (int j = 0; j < 49; ++j) {
+    const int p = j % factor;
+    if (p == 0) continue;
+    const double m = (j - 24.0) / factor;
+    const double c = std::sin(kPi * m) / (kPi * m) * 0.5 * (1.0 - std::cos(2.0 * kPi * j / 48.0));
+    // The point p / factor after the centre frame, from the frames 24 / factor - j / factor
+    // after it.
+    int& n = mMeterCount[p - 1];
+    mMeterTaps[p - 1][n] = c;
+    mMeterIndex[p - 1][n] = kHalf - 1 + 24 / factor - j / factor;
+    ++n;
+  }
+  for (int p = 0; p < mMeterPhases; ++p) {
+    double absSum = 0.0;
+    for (int t = 0; t < mMeterCount[p]; ++t) absSum += std::fabs(mMeterTaps[p][t]);
     worst = std::max(worst, absSum);
   }
   mQuietLevel = mCeiling / worst;
@@ -130,23 +157,35 @@ double TruePeakLimiter::MaxReductionDb() const {
   return -ToDb(mMinGain) + 0.0;
 }
 
-// The largest magnitude among the points `first`, first + step, ... (in eighths of a frame)
-// between the centre frame and the next.
-double TruePeakLimiter::Interpolated(int first, int step) const {
-  typedef double Pair __attribute__((vector_size(16)));
+// The largest magnitude among the points of phase pairs `pair` and `pair + 1`.
+double TruePeakLimiter::Interpolated(int pair) const {
+  const Quad* h = &mHistoryQuad[mHistoryPos + 1];
+  const Quad* t0 = mTaps[pair];
+  const Quad* t1 = mTaps[pair + 1];
+  // Four partial sums per pair: the adds need not wait for each other.
+  Quad a[4] = {}, b[4] = {};
+  for (int i = 0; i < kTaps; i += 4) {
+    for (int u = 0; u < 4; ++u) {
+      a[u] += t0[i + u] * h[i + u];
+      b[u] += t1[i + u] * h[i + u];
+    }
+  }
+  const Quad sa = (a[0] + a[1]) + (a[2] + a[3]), sb = (b[0] + b[1]) + (b[2] + b[3]);
+  float peak = 0.0f;
+  for (int c = 0; c < 4; ++c) peak = std::max({peak, std::fabs(sa[c]), std::fabs(sb[c])});
+  return peak;
+}
+
+double TruePeakLimiter::MeterPoints() const {
   const double* h = &mHistory[mHistoryPos + 1][0];
   double peak = 0.0;
-  for (int p = first; p < kPhases; p += 2 * step) {
-    // Two phases at a time: independent sums keep the adder busy.
-    const double* t0 = mTaps[p - 1];
-    const double* t1 = mTaps[(p + step < kPhases ? p + step : p) - 1];
-    Pair a = {0, 0}, b = {0, 0};
-    for (int i = 0; i < kTaps; ++i) {
-      Pair x = {h[2 * i], h[2 * i + 1]};
-      a += t0[i] * x;
-      b += t1[i] * x;
+  for (int p = 0; p < mMeterPhases; ++p) {
+    double a = 0.0, b = 0.0;
+    for (int t = 0; t < mMeterCount[p]; ++t) {
+      a += mMeterTaps[p][t] * h[2 * mMeterIndex[p][t]];
+      b += mMeterTaps[p][t] * h[2 * mMeterIndex[p][t] + 1];
     }
-    peak = std::max({peak, std::fabs(a[0]), std::fabs(a[1]), std::fabs(b[0]), std::fabs(b[1])});
+    peak = std::max({peak, std::fabs(a), std::fabs(b)});
   }
   return peak;
 }
@@ -162,15 +201,18 @@ void TruePeakLimiter::Step(double* frame) {
   for (int c = 0; c < 2; ++c) {
     mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
   }
+  const float l = static_cast<float>(frame[0]), r = static_cast<float>(frame[1]);
+  mHistoryQuad[mHistoryPos] = mHistoryQuad[mHistoryPos + kTaps] = Quad{l, r, l, r};
 
   // The wanted gain for the frame kHalf back, from it and the points after it.
   double wanted = 1.0;
   if (mQuietRun < kTaps) {
     const double* centre = mHistory[mHistoryPos + kHalf];
-    double peak = std::max({std::fabs(centre[0]), std::fabs(centre[1]), Interpolated(2, 2)});
+    double peak =
+        std::max({std::fabs(centre[0]), std::fabs(centre[1]), MeterPoints(), Interpolated(0)});
     // A signal band-limited to half the rate peaks at most 1 / cos(pi / 8) above its 4x
     // points; only near the ceiling do the points in between need computing.
-    if (peak * kFourTimesGap > mCeiling) peak = std::max(peak, Interpolated(1, 2));
+    if (peak * kFourTimesGap > mCeiling) peak = std::max(peak, Interpolated(2));
     if (peak > mCeiling) wanted = mCeiling / peak;
   }
 
@@ -217,6 +259,9 @@ void TruePeakLimiter::Pass(double* frame) {
     mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
     std::swap(delayed[c], frame[c]);
   }
+  const float l = static_cast<float>(mHistory[mHistoryPos][0]);
+  const float r = static_cast<float>(mHistory[mHistoryPos][1]);
+  mHistoryQuad[mHistoryPos] = mHistoryQuad[mHistoryPos + kTaps] = Quad{l, r, l, r};
   mDelayPos = mDelayPos + 1 == mLatency ? 0 : mDelayPos + 1;
 }
 
