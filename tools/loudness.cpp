@@ -197,7 +197,7 @@ void TruePeakLimiter::Step(double* frame) {
   }
   const bool quiet = std::fabs(frame[0]) <= mQuietLevel && std::fabs(frame[1]) <= mQuietLevel;
   mQuietRun = quiet ? mQuietRun + 1 : 0;
-  mHistoryPos = (mHistoryPos + 1) % kTaps;
+  mHistoryPos = (mHistoryPos + 1) & (kTaps - 1);
   for (int c = 0; c < 2; ++c) {
     mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
   }
@@ -249,20 +249,29 @@ void TruePeakLimiter::Step(double* frame) {
   mDelayPos = mDelayPos + 1 == mLatency ? 0 : mDelayPos + 1;
 }
 
-// A frame that cannot need any gain while none is applied: only the delay and the history.
-void TruePeakLimiter::Pass(double* frame) {
-  ++mQuietRun;
-  ++mStep;
-  mHistoryPos = (mHistoryPos + 1) % kTaps;
-  double* delayed = &mDelay[2 * mDelayPos];
-  for (int c = 0; c < 2; ++c) {
-    mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
-    std::swap(delayed[c], frame[c]);
+// Frames that cannot need any gain while none is applied: only the delay and the history.
+void TruePeakLimiter::Pass(double* frames, int count) {
+  int pos = mHistoryPos, delayPos = mDelayPos;
+  double* delay = mDelay.data();
+  for (int i = 0; i < count; ++i) {
+    const double l = frames[2 * i], r = frames[2 * i + 1];
+    pos = (pos + 1) & (kTaps - 1);
+    mHistory[pos][0] = mHistory[pos + kTaps][0] = l;
+    mHistory[pos][1] = mHistory[pos + kTaps][1] = r;
+    const Quad q = {static_cast<float>(l), static_cast<float>(r), static_cast<float>(l),
+                    static_cast<float>(r)};
+    mHistoryQuad[pos] = mHistoryQuad[pos + kTaps] = q;
+    double* d = delay + 2 * delayPos;
+    frames[2 * i] = d[0];
+    frames[2 * i + 1] = d[1];
+    d[0] = l;
+    d[1] = r;
+    delayPos = delayPos + 1 == mLatency ? 0 : delayPos + 1;
   }
-  const float l = static_cast<float>(mHistory[mHistoryPos][0]);
-  const float r = static_cast<float>(mHistory[mHistoryPos][1]);
-  mHistoryQuad[mHistoryPos] = mHistoryQuad[mHistoryPos + kTaps] = Quad{l, r, l, r};
-  mDelayPos = mDelayPos + 1 == mLatency ? 0 : mDelayPos + 1;
+  mHistoryPos = pos;
+  mDelayPos = delayPos;
+  mQuietRun += count;
+  mStep += count;
 }
 
 void TruePeakLimiter::Process(double* interleaved, int frames) {
@@ -275,7 +284,7 @@ void TruePeakLimiter::Process(double* interleaved, int frames) {
     bool quiet = mUnityRun >= mLookAhead + 1 && mQuietRun >= kTaps;
     for (int i = 0; quiet && i < 2 * n; ++i) quiet = std::fabs(chunk[i]) <= mQuietLevel;
     if (quiet) {
-      for (int i = 0; i < n; ++i) Pass(chunk + 2 * i);
+      Pass(chunk, n);
     } else {
       for (int i = 0; i < n; ++i) Step(chunk + 2 * i);
     }

@@ -41,11 +41,11 @@ class TruePeakLimiter {
 
  private:
   static constexpr int kHalf = 32;         // interpolator taps either side of a point
-  static constexpr int kTaps = 2 * kHalf;  // per phase
+  static constexpr int kTaps = 2 * kHalf;  // per phase; a power of two
   static constexpr int kPhases = 8;        // oversampling
 
   void Step(double* frame);
-  void Pass(double* frame);
+  void Pass(double* frames, int count);
   double Interpolated(int pair) const;
   double MeterPoints() const;
 
