@@ -125,23 +125,34 @@ TruePeakLimiter::TruePeakLimiter(int rate, double ceilingDb) {
     }
   }
   const int factor = rate < 96000 ? 4 : rate < 192000 ? 2 : 1;
-  mMeterPhases = factor - 1;
-  for (int j = 0; j < 49; ++j) {
+  double meter[3][kTaps] = {};
+  for (int j = 0; j < 49 && factor > 1; ++j) {
     const int p = j % factor;
     if (p == 0) continue;
     const double m = (j - 24.0) / factor;
-    const double c = std::sin(kPi * m) / (kPi * m) * 0.5 * (1.0 - std::cos(2.0 * kPi * j / 48.0));
-    // The point p / factor after the centre frame, from the frames 24 / factor - j / factor
+    // The point p / factor after the centre frame takes the frame 24 / factor - j / factor
     // after it.
-    int& n = mMeterCount[p - 1];
-    mMeterTaps[p - 1][n] = c;
-    mMeterIndex[p - 1][n] = kHalf - 1 + 24 / factor - j / factor;
-    ++n;
+    meter[p - 1][kHalf - 1 + 24 / factor - j / factor] =
+        std::sin(kPi * m) / (kPi * m) * 0.5 * (1.0 - std::cos(2.0 * kPi * j / 48.0));
   }
-  for (int p = 0; p < mMeterPhases; ++p) {
+  int lo = kTaps, hi = -1;
+  for (int p = 0; p < factor - 1; ++p) {
     double absSum = 0.0;
-    for (int t = 0; t < mMeterCount[p]; ++t) absSum += std::fabs(mMeterTaps[p][t]);
-    worst = std::max(worst, absSum);
+    for (int i = 0; i < kTaps; ++i) {
+      absSum += std::fabs(meter[p][i]);
+      if (meter[p][i] != 0.0) lo = std::min(lo, i), hi = std::max(hi, i);
+    }
+    worst = std::max(worst, absSum * 1.001);
+  }
+  mMeterStart = hi < 0 ? 0 : lo;
+  mMeterSpan = hi < 0 ? 0 : (hi - lo + 4) / 4 * 4;
+  const int meterPairs[2][2] = {{0, factor > 2 ? 1 : 0}, {2, 2}};
+  for (int k = 0; k < 2; ++k) {
+    for (int i = 0; i < mMeterSpan; ++i) {
+      const float a = static_cast<float>(meter[meterPairs[k][0]][mMeterStart + i]);
+      const float b = static_cast<float>(meter[meterPairs[k][1]][mMeterStart + i]);
+      mMeterTaps[k][i] = Quad{a, a, b, b};
+    }
   }
   mQuietLevel = mCeiling / worst;
 
@@ -157,37 +168,35 @@ double TruePeakLimiter::MaxReductionDb() const {
   return -ToDb(mMinGain) + 0.0;
 }
 
-// The largest magnitude among the points of phase pairs `pair` and `pair + 1`.
-double TruePeakLimiter::Interpolated(int pair) const {
-  const Quad* h = &mHistoryQuad[mHistoryPos + 1];
-  const Quad* t0 = mTaps[pair];
-  const Quad* t1 = mTaps[pair + 1];
-  // Four partial sums per pair: the adds need not wait for each other.
-  Quad a[4] = {}, b[4] = {};
-  for (int i = 0; i < kTaps; i += 4) {
-    for (int u = 0; u < 4; ++u) {
-      a[u] += t0[i + u] * h[i + u];
-      b[u] += t1[i + u] * h[i + u];
-    }
+// The largest magnitude of two phases for both channels: taps {a, a, b, b} against the
+// history {left, right, left, right}; `n` a multiple of 4.
+float TruePeakLimiter::PeakOf(const Quad* t0, const Quad* t1, const Quad* h, int n) {
+  // Four partial sums per phase pair, in registers: the adds need not wait for each other.
+  Quad a0 = {}, a1 = {}, a2 = {}, a3 = {}, b0 = {}, b1 = {}, b2 = {}, b3 = {};
+  for (int i = 0; i < n; i += 4) {
+    a0 += t0[i] * h[i];
+    b0 += t1[i] * h[i];
+    a1 += t0[i + 1] * h[i + 1];
+    b1 += t1[i + 1] * h[i + 1];
+    a2 += t0[i + 2] * h[i + 2];
+    b2 += t1[i + 2] * h[i + 2];
+    a3 += t0[i + 3] * h[i + 3];
+    b3 += t1[i + 3] * h[i + 3];
   }
-  const Quad sa = (a[0] + a[1]) + (a[2] + a[3]), sb = (b[0] + b[1]) + (b[2] + b[3]);
+  const Quad sa = (a0 + a1) + (a2 + a3), sb = (b0 + b1) + (b2 + b3);
   float peak = 0.0f;
   for (int c = 0; c < 4; ++c) peak = std::max({peak, std::fabs(sa[c]), std::fabs(sb[c])});
   return peak;
 }
 
+double TruePeakLimiter::Interpolated(int pair) const {
+  return PeakOf(mTaps[pair], mTaps[pair + 1], &mHistoryQuad[mHistoryPos + 1], kTaps);
+}
+
 double TruePeakLimiter::MeterPoints() const {
-  const double* h = &mHistory[mHistoryPos + 1][0];
-  double peak = 0.0;
-  for (int p = 0; p < mMeterPhases; ++p) {
-    double a = 0.0, b = 0.0;
-    for (int t = 0; t < mMeterCount[p]; ++t) {
-      a += mMeterTaps[p][t] * h[2 * mMeterIndex[p][t]];
-      b += mMeterTaps[p][t] * h[2 * mMeterIndex[p][t] + 1];
-    }
-    peak = std::max({peak, std::fabs(a), std::fabs(b)});
-  }
-  return peak;
+  if (mMeterSpan == 0) return 0.0;
+  return PeakOf(mMeterTaps[0], mMeterTaps[1], &mHistoryQuad[mHistoryPos + 1 + mMeterStart],
+                mMeterSpan);
 }
 
 // One frame through the whole detector.

@@ -48,6 +48,8 @@ class TruePeakLimiter {
   void Pass(double* frames, int count);
   double Interpolated(int pair) const;
   double MeterPoints() const;
+  typedef float Quad __attribute__((vector_size(16)));
+  static float PeakOf(const Quad* t0, const Quad* t1, const Quad* h, int n);
 
   int mLookAhead;
   int mLatency;
@@ -56,15 +58,11 @@ class TruePeakLimiter {
   double mRelease;
   // Two phases for both channels per vector: {a, a, b, b} against {left, right, left, right}.
   // The detector computes in single precision, as the meters do; the signal path stays double.
-  typedef float Quad __attribute__((vector_size(16)));
   Quad mTaps[4][kTaps];  // phases (2, 4), (6, 6): the 4x points; (1, 3), (5, 7)
   // The short interpolator of the common R128 meters (49 taps, Hann-windowed sinc; 4x below
   // 96 kHz, 2x below 192 kHz, none above), which reads broadband signals a little high.
-  static constexpr int kMeterTaps = 13;
-  int mMeterPhases = 0;
-  int mMeterCount[3] = {};
-  int mMeterIndex[3][kMeterTaps] = {};
-  double mMeterTaps[3][kMeterTaps] = {};
+  int mMeterStart = 0, mMeterSpan = 0;  // the window's frames they reach
+  Quad mMeterTaps[2][kTaps] = {};       // phases (1, 2), (3, 3); at 2x (1, 1)
 
   // Input history, written twice so the last kTaps frames always lie in one piece.
   double mHistory[2 * kTaps][2] = {};
