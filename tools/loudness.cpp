@@ -205,7 +205,8 @@ void TruePeakLimiter::Step(double* frame) {
     if (!std::isfinite(frame[c])) frame[c] = 0.0;  // a broken source goes silent, never loud
   }
   const bool quiet = std::fabs(frame[0]) <= mQuietLevel && std::fabs(frame[1]) <= mQuietLevel;
-  mQuietRun = quiet ? mQuietRun + 1 : 0;
+  // Both runs only need to reach their window; capped, they never overflow on long renders.
+  mQuietRun = quiet ? std::min(mQuietRun + 1, kTaps) : 0;
   mHistoryPos = (mHistoryPos + 1) & (kTaps - 1);
   for (int c = 0; c < 2; ++c) {
     mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
@@ -240,7 +241,7 @@ void TruePeakLimiter::Step(double* frame) {
   double released = mReleased + (1.0 - mReleased) * mRelease;
   if (released > 1.0 - 1e-9) released = 1.0;
   mReleased = std::min(held, released);
-  mUnityRun = mReleased == 1.0 ? mUnityRun + 1 : 0;
+  mUnityRun = mReleased == 1.0 ? std::min(mUnityRun + 1, mLookAhead + 1) : 0;
 
   mAverageSum += mReleased - mAverage[mAveragePos];
   mAverage[mAveragePos] = mReleased;
@@ -279,7 +280,7 @@ void TruePeakLimiter::Pass(double* frames, int count) {
   }
   mHistoryPos = pos;
   mDelayPos = delayPos;
-  mQuietRun += count;
+  mQuietRun = std::min(mQuietRun + count, kTaps);
   mStep += count;
 }
 

@@ -205,6 +205,9 @@ const NoiseGenerator::Filter* NoiseGenerator::Current() const {
 }
 
 void NoiseGenerator::SetColor(NoiseColor color) {
+  if (color != NoiseColor::kWhite && color != NoiseColor::kPink && color != NoiseColor::kBrown) {
+    color = NoiseColor::kOff;  // a value from nowhere in the enumeration is silence, not noise
+  }
   if (color == mColor) return;
   mColor = color;
   for (auto& s : mState) s[0] = s[1] = 0.0;
