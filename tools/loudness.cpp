@@ -11,10 +11,9 @@ namespace caldrith_render {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-// Meters differ in their interpolators: on broadband signals held at the ceiling, short 4x
-// filters (libebur128's among them) read up to ~0.4 dB above an ideal interpolator. The limiter
-// aims this far under the ceiling so that none of them reads a peak above it.
-constexpr double kMarginDb = 0.5;
+// The detector reads the larger of a long interpolator's points and the common meters' short
+// one; the margin covers what rounding and the gain's own movement add.
+constexpr double kMarginDb = 0.1;
 constexpr double kLookAheadSeconds = 0.002;
 constexpr double kReleaseSeconds = 0.2;
 const double kFourTimesGap = 1.0 / std::cos(kPi / 8.0);
@@ -99,7 +98,8 @@ TruePeakLimiter::TruePeakLimiter(int rate, double ceilingDb) {
 
   // Kaiser-windowed sinc at the input's Nyquist frequency: the points an eighth, a quarter, ...
   // of the way to the next frame. Meters read 4x; the 8x points bound what lies between theirs.
-  const double beta = 8.0, i0Beta = BesselI0(beta);
+  const double beta = 10.0, i0Beta = BesselI0(beta);
+  double taps[kPhases][kTaps] = {};
   double worst = 1.0;
   for (int p = 1; p < kPhases; ++p) {
     double sum = 0.0, absSum = 0.0;
@@ -107,14 +107,52 @@ TruePeakLimiter::TruePeakLimiter(int rate, double ceilingDb) {
       double t = static_cast<double>(p) / kPhases + (kHalf - 1 - i);
       double r = t / kHalf;
       double window = std::fabs(r) < 1.0 ? BesselI0(beta * std::sqrt(1.0 - r * r)) / i0Beta : 0.0;
-      mTaps[p - 1][i] = std::sin(kPi * t) / (kPi * t) * window;
-      sum += mTaps[p - 1][i];
+      taps[p][i] = std::sin(kPi * t) / (kPi * t) * window;
+      sum += taps[p][i];
     }
     for (int i = 0; i < kTaps; ++i) {
-      mTaps[p - 1][i] /= sum;
-      absSum += std::fabs(mTaps[p - 1][i]);
+      taps[p][i] /= sum;
+      absSum += std::fabs(taps[p][i]);
     }
-    worst = std::max(worst, absSum);
+    worst = std::max(worst, absSum * 1.001);  // single precision's rounding
+  }
+  const int pairs[4][2] = {{2, 4}, {6, 6}, {1, 3}, {5, 7}};
+  for (int k = 0; k < 4; ++k) {
+    for (int i = 0; i < kTaps; ++i) {
+      const float a = static_cast<float>(taps[pairs[k][0]][i]);
+      const float b = static_cast<float>(taps[pairs[k][1]][i]);
+      mTaps[k][i] = Quad{a, a, b, b};
+    }
+  }
+  const int factor = rate < 96000 ? 4 : rate < 192000 ? 2 : 1;
+  double meter[3][kTaps] = {};
+  for (int j = 0; j < 49 && factor > 1; ++j) {
+    const int p = j % factor;
+    if (p == 0) continue;
+    const double m = (j - 24.0) / factor;
+    // The point p / factor after the centre frame takes the frame 24 / factor - j / factor
+    // after it.
+    meter[p - 1][kHalf - 1 + 24 / factor - j / factor] =
+        std::sin(kPi * m) / (kPi * m) * 0.5 * (1.0 - std::cos(2.0 * kPi * j / 48.0));
+  }
+  int lo = kTaps, hi = -1;
+  for (int p = 0; p < factor - 1; ++p) {
+    double absSum = 0.0;
+    for (int i = 0; i < kTaps; ++i) {
+      absSum += std::fabs(meter[p][i]);
+      if (meter[p][i] != 0.0) lo = std::min(lo, i), hi = std::max(hi, i);
+    }
+    worst = std::max(worst, absSum * 1.001);
+  }
+  mMeterStart = hi < 0 ? 0 : lo;
+  mMeterSpan = hi < 0 ? 0 : (hi - lo + 4) / 4 * 4;
+  const int meterPairs[2][2] = {{0, factor > 2 ? 1 : 0}, {2, 2}};
+  for (int k = 0; k < 2; ++k) {
+    for (int i = 0; i < mMeterSpan; ++i) {
+      const float a = static_cast<float>(meter[meterPairs[k][0]][mMeterStart + i]);
+      const float b = static_cast<float>(meter[meterPairs[k][1]][mMeterStart + i]);
+      mMeterTaps[k][i] = Quad{a, a, b, b};
+    }
   }
   mQuietLevel = mCeiling / worst;
 
@@ -130,25 +168,35 @@ double TruePeakLimiter::MaxReductionDb() const {
   return -ToDb(mMinGain) + 0.0;
 }
 
-// The largest magnitude among the points `first`, first + step, ... (in eighths of a frame)
-// between the centre frame and the next.
-double TruePeakLimiter::Interpolated(int first, int step) const {
-  typedef double Pair __attribute__((vector_size(16)));
-  const double* h = &mHistory[mHistoryPos + 1][0];
-  double peak = 0.0;
-  for (int p = first; p < kPhases; p += 2 * step) {
-    // Two phases at a time: independent sums keep the adder busy.
-    const double* t0 = mTaps[p - 1];
-    const double* t1 = mTaps[(p + step < kPhases ? p + step : p) - 1];
-    Pair a = {0, 0}, b = {0, 0};
-    for (int i = 0; i < kTaps; ++i) {
-      Pair x = {h[2 * i], h[2 * i + 1]};
-      a += t0[i] * x;
-      b += t1[i] * x;
-    }
-    peak = std::max({peak, std::fabs(a[0]), std::fabs(a[1]), std::fabs(b[0]), std::fabs(b[1])});
+// The largest magnitude of two phases for both channels: taps {a, a, b, b} against the
+// history {left, right, left, right}; `n` a multiple of 4.
+float TruePeakLimiter::PeakOf(const Quad* t0, const Quad* t1, const Quad* h, int n) {
+  // Four partial sums per phase pair, in registers: the adds need not wait for each other.
+  Quad a0 = {}, a1 = {}, a2 = {}, a3 = {}, b0 = {}, b1 = {}, b2 = {}, b3 = {};
+  for (int i = 0; i < n; i += 4) {
+    a0 += t0[i] * h[i];
+    b0 += t1[i] * h[i];
+    a1 += t0[i + 1] * h[i + 1];
+    b1 += t1[i + 1] * h[i + 1];
+    a2 += t0[i + 2] * h[i + 2];
+    b2 += t1[i + 2] * h[i + 2];
+    a3 += t0[i + 3] * h[i + 3];
+    b3 += t1[i + 3] * h[i + 3];
   }
+  const Quad sa = (a0 + a1) + (a2 + a3), sb = (b0 + b1) + (b2 + b3);
+  float peak = 0.0f;
+  for (int c = 0; c < 4; ++c) peak = std::max({peak, std::fabs(sa[c]), std::fabs(sb[c])});
   return peak;
+}
+
+double TruePeakLimiter::Interpolated(int pair) const {
+  return PeakOf(mTaps[pair], mTaps[pair + 1], &mHistoryQuad[mHistoryPos + 1], kTaps);
+}
+
+double TruePeakLimiter::MeterPoints() const {
+  if (mMeterSpan == 0) return 0.0;
+  return PeakOf(mMeterTaps[0], mMeterTaps[1], &mHistoryQuad[mHistoryPos + 1 + mMeterStart],
+                mMeterSpan);
 }
 
 // One frame through the whole detector.
@@ -157,20 +205,24 @@ void TruePeakLimiter::Step(double* frame) {
     if (!std::isfinite(frame[c])) frame[c] = 0.0;  // a broken source goes silent, never loud
   }
   const bool quiet = std::fabs(frame[0]) <= mQuietLevel && std::fabs(frame[1]) <= mQuietLevel;
-  mQuietRun = quiet ? mQuietRun + 1 : 0;
-  mHistoryPos = (mHistoryPos + 1) % kTaps;
+  // Both runs only need to reach their window; capped, they never overflow on long renders.
+  mQuietRun = quiet ? std::min(mQuietRun + 1, kTaps) : 0;
+  mHistoryPos = (mHistoryPos + 1) & (kTaps - 1);
   for (int c = 0; c < 2; ++c) {
     mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
   }
+  const float l = static_cast<float>(frame[0]), r = static_cast<float>(frame[1]);
+  mHistoryQuad[mHistoryPos] = mHistoryQuad[mHistoryPos + kTaps] = Quad{l, r, l, r};
 
   // The wanted gain for the frame kHalf back, from it and the points after it.
   double wanted = 1.0;
   if (mQuietRun < kTaps) {
     const double* centre = mHistory[mHistoryPos + kHalf];
-    double peak = std::max({std::fabs(centre[0]), std::fabs(centre[1]), Interpolated(2, 2)});
+    double peak =
+        std::max({std::fabs(centre[0]), std::fabs(centre[1]), MeterPoints(), Interpolated(0)});
     // A signal band-limited to half the rate peaks at most 1 / cos(pi / 8) above its 4x
     // points; only near the ceiling do the points in between need computing.
-    if (peak * kFourTimesGap > mCeiling) peak = std::max(peak, Interpolated(1, 2));
+    if (peak * kFourTimesGap > mCeiling) peak = std::max(peak, Interpolated(2));
     if (peak > mCeiling) wanted = mCeiling / peak;
   }
 
@@ -189,7 +241,7 @@ void TruePeakLimiter::Step(double* frame) {
   double released = mReleased + (1.0 - mReleased) * mRelease;
   if (released > 1.0 - 1e-9) released = 1.0;
   mReleased = std::min(held, released);
-  mUnityRun = mReleased == 1.0 ? mUnityRun + 1 : 0;
+  mUnityRun = mReleased == 1.0 ? std::min(mUnityRun + 1, mLookAhead + 1) : 0;
 
   mAverageSum += mReleased - mAverage[mAveragePos];
   mAverage[mAveragePos] = mReleased;
@@ -207,17 +259,29 @@ void TruePeakLimiter::Step(double* frame) {
   mDelayPos = mDelayPos + 1 == mLatency ? 0 : mDelayPos + 1;
 }
 
-// A frame that cannot need any gain while none is applied: only the delay and the history.
-void TruePeakLimiter::Pass(double* frame) {
-  ++mQuietRun;
-  ++mStep;
-  mHistoryPos = (mHistoryPos + 1) % kTaps;
-  double* delayed = &mDelay[2 * mDelayPos];
-  for (int c = 0; c < 2; ++c) {
-    mHistory[mHistoryPos][c] = mHistory[mHistoryPos + kTaps][c] = frame[c];
-    std::swap(delayed[c], frame[c]);
+// Frames that cannot need any gain while none is applied: only the delay and the history.
+void TruePeakLimiter::Pass(double* frames, int count) {
+  int pos = mHistoryPos, delayPos = mDelayPos;
+  double* delay = mDelay.data();
+  for (int i = 0; i < count; ++i) {
+    const double l = frames[2 * i], r = frames[2 * i + 1];
+    pos = (pos + 1) & (kTaps - 1);
+    mHistory[pos][0] = mHistory[pos + kTaps][0] = l;
+    mHistory[pos][1] = mHistory[pos + kTaps][1] = r;
+    const Quad q = {static_cast<float>(l), static_cast<float>(r), static_cast<float>(l),
+                    static_cast<float>(r)};
+    mHistoryQuad[pos] = mHistoryQuad[pos + kTaps] = q;
+    double* d = delay + 2 * delayPos;
+    frames[2 * i] = d[0];
+    frames[2 * i + 1] = d[1];
+    d[0] = l;
+    d[1] = r;
+    delayPos = delayPos + 1 == mLatency ? 0 : delayPos + 1;
   }
-  mDelayPos = mDelayPos + 1 == mLatency ? 0 : mDelayPos + 1;
+  mHistoryPos = pos;
+  mDelayPos = delayPos;
+  mQuietRun = std::min(mQuietRun + count, kTaps);
+  mStep += count;
 }
 
 void TruePeakLimiter::Process(double* interleaved, int frames) {
@@ -230,7 +294,7 @@ void TruePeakLimiter::Process(double* interleaved, int frames) {
     bool quiet = mUnityRun >= mLookAhead + 1 && mQuietRun >= kTaps;
     for (int i = 0; quiet && i < 2 * n; ++i) quiet = std::fabs(chunk[i]) <= mQuietLevel;
     if (quiet) {
-      for (int i = 0; i < n; ++i) Pass(chunk + 2 * i);
+      Pass(chunk, n);
     } else {
       for (int i = 0; i < n; ++i) Step(chunk + 2 * i);
     }

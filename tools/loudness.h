@@ -40,23 +40,33 @@ class TruePeakLimiter {
   double MaxReductionDb() const;  // 0 when it never acted
 
  private:
-  static constexpr int kHalf = 16;         // interpolator taps either side of a point
-  static constexpr int kTaps = 2 * kHalf;  // per phase
+  static constexpr int kHalf = 32;         // interpolator taps either side of a point
+  static constexpr int kTaps = 2 * kHalf;  // per phase; a power of two
   static constexpr int kPhases = 8;        // oversampling
 
   void Step(double* frame);
-  void Pass(double* frame);
-  double Interpolated(int first, int step) const;
+  void Pass(double* frames, int count);
+  double Interpolated(int pair) const;
+  double MeterPoints() const;
+  typedef float Quad __attribute__((vector_size(16)));
+  static float PeakOf(const Quad* t0, const Quad* t1, const Quad* h, int n);
 
   int mLookAhead;
   int mLatency;
   double mCeiling;     // linear, with the margin taken off
   double mQuietLevel;  // a sample below it cannot make an interpolated point pass the ceiling
   double mRelease;
-  double mTaps[kPhases - 1][kTaps];
+  // Two phases for both channels per vector: {a, a, b, b} against {left, right, left, right}.
+  // The detector computes in single precision, as the meters do; the signal path stays double.
+  Quad mTaps[4][kTaps];  // phases (2, 4), (6, 6): the 4x points; (1, 3), (5, 7)
+  // The short interpolator of the common R128 meters (49 taps, Hann-windowed sinc; 4x below
+  // 96 kHz, 2x below 192 kHz, none above), which reads broadband signals a little high.
+  int mMeterStart = 0, mMeterSpan = 0;  // the window's frames they reach
+  Quad mMeterTaps[2][kTaps] = {};       // phases (1, 2), (3, 3); at 2x (1, 1)
 
   // Input history, written twice so the last kTaps frames always lie in one piece.
   double mHistory[2 * kTaps][2] = {};
+  Quad mHistoryQuad[2 * kTaps] = {};
   int mHistoryPos = 0;
   int mQuietRun = 0;
 

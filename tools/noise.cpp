@@ -20,9 +20,14 @@ uint64_t SplitMix(uint64_t* state) {
   return z ^ (z >> 31);
 }
 
-inline double Uniform(uint64_t bits) {
-  // The top 53 bits as a signed fraction: [-1, 1) in steps of 2^-52, the same on every machine.
-  return static_cast<double>(static_cast<int64_t>(bits) >> 11) * 0x1.0p-52;
+// One draw makes a frame: each half of it a signed fraction in [-1, 1) in steps of 2^-31 (far
+// below a 24-bit file's step), the same on every machine. The lowest few bits, the generator's
+// weakest, land at 2^-29 and below.
+inline double High(uint64_t bits) {
+  return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(bits >> 32))) * 0x1.0p-31;
+}
+inline double Low(uint64_t bits) {
+  return static_cast<double>(static_cast<int32_t>(static_cast<uint32_t>(bits))) * 0x1.0p-31;
 }
 
 // First-order sections (1 - z q^-1) / (1 - p q^-1) in cascade.
@@ -155,9 +160,7 @@ NoiseGenerator::NoiseGenerator(double rate, uint64_t seed, bool mono) : mRate(ra
     throw std::invalid_argument("noise: sample rate outside 8000..384000 Hz");
   }
   uint64_t sm = seed;
-  for (Rng& rng : mRng) {
-    for (uint64_t& word : rng.s) word = SplitMix(&sm);
-  }
+  for (uint64_t& word : mRng.s) word = SplitMix(&sm);
   Design(NoiseColor::kPink, &mPink);
   Design(NoiseColor::kBrown, &mBrown);
 }
@@ -202,6 +205,9 @@ const NoiseGenerator::Filter* NoiseGenerator::Current() const {
 }
 
 void NoiseGenerator::SetColor(NoiseColor color) {
+  if (color != NoiseColor::kWhite && color != NoiseColor::kPink && color != NoiseColor::kBrown) {
+    color = NoiseColor::kOff;  // a value from nowhere in the enumeration is silence, not noise
+  }
   if (color == mColor) return;
   mColor = color;
   for (auto& s : mState) s[0] = s[1] = 0.0;
@@ -223,11 +229,10 @@ void NoiseGenerator::Generate(double* left, double* right, int frames) {
   }
   const Filter* f = Current();
   if (!f) {
-    Rng& a = mRng[0];
-    Rng& b = mRng[mMono ? 0 : 1];
     for (int i = 0; i < frames; ++i) {
-      left[i] = Uniform(a.Next()) * kUniformToUnitRms;
-      right[i] = mMono ? left[i] : Uniform(b.Next()) * kUniformToUnitRms;
+      const uint64_t bits = mRng.Next();
+      left[i] = High(bits) * kUniformToUnitRms;
+      right[i] = (mMono ? left[i] : Low(bits) * kUniformToUnitRms);
     }
     return;
   }
@@ -271,11 +276,11 @@ void NoiseGenerator::RunSections(const Filter& f, double* left, double* right, i
   }
   for (int k = 0; k <= N; ++k) last[k] = Pair{mState[k][0], mState[k][1]};
   const Pair gain = {f.gain, f.gain};
-  Rng& a = mRng[0];
-  Rng& b = mRng[mMono ? 0 : 1];
+  Rng rng = mRng;
   for (int i = 0; i < frames; ++i) {
-    double l = Uniform(a.Next());
-    Pair x = {l, mMono ? l : Uniform(b.Next())};
+    const uint64_t bits = rng.Next();
+    const double l = High(bits);
+    Pair x = {l, mMono ? l : Low(bits)};
     for (int k = 0; k < N; ++k) {
       Pair y = pole[k] * last[k + 1] + (x - zero[k] * last[k]);
       last[k] = x;
@@ -290,6 +295,7 @@ void NoiseGenerator::RunSections(const Filter& f, double* left, double* right, i
     mState[k][0] = last[k][0];
     mState[k][1] = last[k][1];
   }
+  mRng = rng;
 }
 
 }  // namespace caldrith_render

@@ -49,7 +49,7 @@ class NoiseGenerator {
   double mRate;
   bool mMono;
   NoiseColor mColor = NoiseColor::kOff;
-  Rng mRng[2];
+  Rng mRng;
   Filter mPink, mBrown;
   double mState[kMaxSections + 1][2] = {};  // each section's last input, then the output
 };
