@@ -1,5 +1,6 @@
 // caldrith-render's command line, and the tool run end to end against the built bundle.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -159,8 +160,9 @@ std::vector<char> Slurp(const std::string& path) {
   return std::vector<char>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
+// ctest runs the cases as processes side by side: each has files of its own.
 std::string TempPath(const char* name) {
-  return std::string(::testing::TempDir()) + "caldrith_" + name;
+  return std::string(::testing::TempDir()) + "caldrith_" + std::to_string(getpid()) + "_" + name;
 }
 
 }  // namespace
