@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 namespace caldrith_render {
 
@@ -18,6 +19,14 @@ namespace {
 // Decoded a chunk at a time: small enough to stay in cache, large enough that libsndfile's
 // and libsoxr's per-call costs vanish.
 constexpr int kDecodeFrames = 2048;
+// The resampler writes into a chunk of its own, always asked for the same length: its buffers
+// then settle on sizes that the primer can reach.
+constexpr int kOutChunk = 2048;
+// Silence the primer runs through the resampler before the music: enough chunks in and out
+// for every stage of a steep ratio, either way, to have filled.
+bool Primed(int64_t in, int64_t out) {
+  return in >= 16 * kDecodeFrames && out >= 16 * kOutChunk;
+}
 // Limits past which a header is taken for garbage rather than music.
 constexpr int kMaxChannels = 256;
 constexpr int kMinRate = 1000, kMaxRate = 768000;
@@ -162,6 +171,8 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
   m->mDecode.resize(static_cast<size_t>(kDecodeFrames) * static_cast<size_t>(m->mChannels));
   m->mInL.resize(kDecodeFrames);
   m->mInR.resize(kDecodeFrames);
+  m->mOutL.resize(kOutChunk);
+  m->mOutR.resize(kOutChunk);
 
   // A header that tells no frames may still be followed by audio, and one that tells some by
   // none: one chunk decides.
@@ -185,6 +196,7 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
     m->mSoxr = soxr_create(m->mFileRate, outputRate, 2, &err, &io, &quality, &runtime);
     if (!m->mSoxr || err)
       return fail(std::string("the resampler refused it (") + soxr_strerror(err) + ")");
+    if (!m->PrimeResampler()) return fail("the resampler does not start");
   }
   return m;
 }
@@ -201,10 +213,43 @@ double MusicStream::Seconds() const {
 void MusicStream::Restart() {
   mInPos = mInCount = 0;
   mPassFrames = 0;
-  mFileEnded = mEnded = mFailed = false;
+  mFileEnded = mEnded = mFailed = mTailGiven = false;
   mFailure[0] = '\0';
-  if (mSoxr) soxr_clear(mSoxr);
+  if (mSoxr && (soxr_clear(mSoxr) || !PrimeResampler())) Fail("the resampler does not start");
   if (sf_seek(mFile, 0, SEEK_SET) != 0) Fail("cannot go back to its start");
+}
+
+// libsoxr sizes its buffers in its first calls. They run here, on silence, in the shapes Read
+// uses, until its stages are full and the silence is a whole number of rate periods long; the
+// output of that silence is dropped later, so the music's first sample still falls on the first
+// output frame, and Read allocates nothing.
+bool MusicStream::PrimeResampler() {
+  const int64_t g = std::gcd(mFileRate, mOutputRate);
+  const int64_t period = mFileRate / g;
+  std::vector<float> silence(kDecodeFrames, 0.0f);
+  int64_t fed = 0, given = 0, left = 0;
+  for (int round = 0; !Primed(fed, given) || fed % period != 0; ++round) {
+    if (round > (1 << 22)) return false;
+    if (left == 0) left = kDecodeFrames;
+    const int64_t ilen = !Primed(fed, given) ? left : std::min(left, period - fed % period);
+    size_t used = 0, done = 0;
+    if (Resample(silence.data(), silence.data(), static_cast<size_t>(ilen), &used, &done)) {
+      return false;
+    }
+    fed += static_cast<int64_t>(used);
+    left -= static_cast<int64_t>(used);
+    given += static_cast<int64_t>(done);
+  }
+  mSkip = fed / period * (mOutputRate / g) - given;
+  mOutPos = mOutCount = 0;
+  return mSkip >= 0;
+}
+
+const char* MusicStream::Resample(const float* l, const float* r, size_t frames, size_t* used,
+                                  size_t* given) {
+  const float* in[2] = {l, r};
+  float* out[2] = {mOutL.data(), mOutR.data()};
+  return soxr_process(mSoxr, l ? in : nullptr, frames, used, out, kOutChunk, given);
 }
 
 void MusicStream::Fail(const char* why) {
@@ -284,9 +329,19 @@ bool MusicStream::Refill() {
 }
 
 void MusicStream::Read(float* left, float* right, int frames) {
-  frames = std::min(std::max(frames, 0), kMaxFrames);
+  frames = std::max(frames, 0);
   int done = 0;
-  while (done < frames && !mEnded) {
+  while (done < frames) {
+    if (mOutPos < mOutCount) {
+      const int n = std::min(frames - done, mOutCount - mOutPos);
+      std::memcpy(left + done, mOutL.data() + mOutPos, sizeof(float) * static_cast<size_t>(n));
+      std::memcpy(right + done, mOutR.data() + mOutPos, sizeof(float) * static_cast<size_t>(n));
+      mOutPos += n;
+      done += n;
+      continue;
+    }
+    if (mTailGiven) mEnded = true;
+    if (mEnded) break;
     if (mInPos == mInCount && !mFileEnded) Refill();
     const bool input = mInPos < mInCount;
     if (!mSoxr) {
@@ -301,22 +356,22 @@ void MusicStream::Read(float* left, float* right, int frames) {
       done += n;
       continue;
     }
-    const float* in[2] = {mInL.data() + mInPos, mInR.data() + mInPos};
-    float* out[2] = {left + done, right + done};
-    const size_t want = static_cast<size_t>(frames - done);
+    // With nothing left to decode, the resampler gives out its tail.
     size_t used = 0, given = 0;
-    // No input left: the resampler gives out its tail.
-    const soxr_error_t err =
-        soxr_process(mSoxr, input ? in : nullptr, static_cast<size_t>(mInCount - mInPos), &used,
-                     out, want, &given);
+    const char* err = Resample(input ? mInL.data() + mInPos : nullptr, mInR.data() + mInPos,
+                               static_cast<size_t>(mInCount - mInPos), &used, &given);
     if (err || (input && used == 0 && given == 0)) {
       Fail(err ? err : "the resampler stalled");
       mEnded = true;
       break;
     }
     mInPos += static_cast<int>(used);
-    done += static_cast<int>(given);
-    if (!input && given < want) mEnded = true;
+    // The primer's silence comes out first.
+    const int64_t skip = std::min<int64_t>(mSkip, static_cast<int64_t>(given));
+    mSkip -= skip;
+    mOutPos = static_cast<int>(skip);
+    mOutCount = static_cast<int>(given);
+    mTailGiven = !input && given < static_cast<size_t>(kOutChunk);
   }
   if (done < frames) {
     std::fill(left + done, left + frames, 0.0f);

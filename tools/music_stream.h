@@ -24,7 +24,7 @@ namespace caldrith_render {
 
 class MusicStream {
  public:
-  // The most frames one Read may ask for; the buffers are sized for it at Open.
+  // The largest block the render asks for. Read takes any count; its work is proportional.
   static constexpr int kMaxFrames = 65536;
 
   // Opens and checks the file. On failure answers nullptr and sets *error to what is wrong
@@ -49,9 +49,11 @@ class MusicStream {
   // Not looping, and the last sample (the resampler's tail included) has been given.
   bool Ended() const { return mEnded; }
 
-  // Writes `frames` (0..kMaxFrames) frames of stereo float at the output rate into left and
-  // right (it adds nothing). After the end, and after a failure, zeros. Allocates nothing and
-  // takes no lock; it reads the file, a bounded amount per call.
+  // Writes `frames` frames of stereo float at the output rate into left and right (it adds
+  // nothing). After the end, and after a failure, zeros. Takes no lock and reads the file, as
+  // much as the frames need. Our buffers are all sized at Open, and libsoxr's are grown there by
+  // a primer; in a rare phase of some ratios it may still grow one once, so the live path
+  // should read ahead off the audio thread.
   void Read(float* left, float* right, int frames);
 
   // A read error mid-file (a truncated file, a disk error) ends the music as silence.
@@ -60,6 +62,8 @@ class MusicStream {
 
  private:
   MusicStream() = default;
+  bool PrimeResampler();
+  const char* Resample(const float* l, const float* r, size_t frames, size_t* used, size_t* given);
   bool Refill();
   void MixDecoded(int frames);
   void Fail(const char* why);
@@ -75,8 +79,12 @@ class MusicStream {
   std::vector<float> mDecode;             // interleaved, kDecodeFrames x channels
   std::vector<float> mInL, mInR;          // one decoded chunk, mixed to stereo
   int mInPos = 0, mInCount = 0;
+  std::vector<float> mOutL, mOutR;  // the resampler's last output
+  int mOutPos = 0, mOutCount = 0;
+  int64_t mSkip = 0;        // output frames of the resampler's primer still to drop
   int64_t mPassFrames = 0;  // frames of the file read in this pass
   bool mFileEnded = false;  // nothing more will be decoded (end without looping, or failure)
+  bool mTailGiven = false;  // the resampler has given all it had
   bool mEnded = false, mFailed = false;
   char mFailure[192] = {};  // set on the render thread: no allocation
 };
