@@ -1,6 +1,7 @@
 #include "tools/music_stream.h"
 
 #include <fcntl.h>
+#include <mpg123.h>
 #include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,9 +166,12 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
   m->mOutputRate = outputRate;
   // Unknown lengths come as 0 or the largest count (an Ogg without its last page).
   m->mHeaderFrames = info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
-  m->mApproximateLength = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
-
   ChannelWeights(m->mFile, m->mChannels, &m->mWeightL, &m->mWeightR);
+  if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+    const std::string why = m->OpenMpeg(path);
+    if (!why.empty()) return fail(why);
+  }
+
   m->mDecode.resize(static_cast<size_t>(kDecodeFrames) * static_cast<size_t>(m->mChannels));
   m->mInL.resize(kDecodeFrames);
   m->mInR.resize(kDecodeFrames);
@@ -176,16 +180,10 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
 
   // A header that tells no frames may still be followed by audio, and one that tells some by
   // none: one chunk decides.
-  const sf_count_t probe = sf_readf_float(m->mFile, m->mDecode.data(), kDecodeFrames);
-  if (probe <= 0) {
-    if (sf_error(m->mFile) != SF_ERR_NO_ERROR) {
-      return fail("not an audio file libsndfile can read (" + Trimmed(sf_strerror(m->mFile)) + ")");
-    }
-    return fail("no audio in it (no frames)");
-  }
-  if (sf_seek(m->mFile, 0, SEEK_SET) != 0) {
-    return fail("cannot be read from its start again (" + Trimmed(sf_strerror(m->mFile)) + ")");
-  }
+  const int64_t probe = m->Decode(kDecodeFrames);
+  if (probe < 0) return fail("not an audio file libsndfile can read (" + m->DecodeError() + ")");
+  if (probe == 0) return fail("no audio in it (no frames)");
+  if (!m->Rewind()) return fail("cannot be read from its start again (" + m->DecodeError() + ")");
 
   if (m->mFileRate != outputRate) {
     soxr_error_t err = nullptr;
@@ -202,6 +200,7 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
 }
 
 MusicStream::~MusicStream() {
+  if (mMpeg) mpg123_delete(mMpeg);
   if (mSoxr) soxr_delete(mSoxr);
   if (mFile) sf_close(mFile);
 }
@@ -216,7 +215,61 @@ void MusicStream::Restart() {
   mFileEnded = mEnded = mFailed = mTailGiven = false;
   mFailure[0] = '\0';
   if (mSoxr && (soxr_clear(mSoxr) || !PrimeResampler())) Fail("the resampler does not start");
-  if (sf_seek(mFile, 0, SEEK_SET) != 0) Fail("cannot go back to its start");
+  if (!Rewind()) Fail("cannot go back to its start");
+}
+
+// libsndfile reads MPEG through libmpg123 but stops at the length it guessed, which for a
+// variable bit rate without a header frame can be a fraction of the music: libmpg123 itself
+// scans the frames for the true length and decodes to the real end.
+std::string MusicStream::OpenMpeg(const std::string& path) {
+  static const int init = mpg123_init();
+  int err = init;
+  mMpeg = err == MPG123_OK ? mpg123_new(nullptr, &err) : nullptr;
+  if (!mMpeg)
+    return std::string("the MPEG decoder does not start (") + mpg123_plain_strerror(err) + ")";
+  // The format is chosen before the stream is opened: libsndfile has read it already.
+  mpg123_param(mMpeg, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+  long rate = 0;
+  int channels = 0, encoding = 0;
+  if (mpg123_format_none(mMpeg) != MPG123_OK ||
+      mpg123_format(mMpeg, mFileRate, mChannels == 1 ? MPG123_MONO : MPG123_STEREO,
+                    MPG123_ENC_FLOAT_32) != MPG123_OK ||
+      mpg123_open(mMpeg, path.c_str()) != MPG123_OK ||
+      mpg123_getformat(mMpeg, &rate, &channels, &encoding) != MPG123_OK ||
+      mpg123_scan(mMpeg) != MPG123_OK) {
+    return "not an audio file libsndfile can read (" + Trimmed(mpg123_strerror(mMpeg)) + ")";
+  }
+  if (rate != mFileRate || channels != mChannels || encoding != MPG123_ENC_FLOAT_32) {
+    return "an MPEG stream whose format changes";
+  }
+  const off_t length = mpg123_length(mMpeg);
+  mHeaderFrames = length > 0 ? static_cast<int64_t>(length) : 0;
+  return "";
+}
+
+int64_t MusicStream::Decode(int frames) {
+  if (!mMpeg) {
+    const sf_count_t got = sf_readf_float(mFile, mDecode.data(), frames);
+    return got > 0 ? got : sf_error(mFile) != SF_ERR_NO_ERROR ? -1 : 0;
+  }
+  const size_t frameBytes = sizeof(float) * static_cast<size_t>(mChannels);
+  size_t bytes = 0;
+  int result = MPG123_OK;
+  // A format change answers no samples; a stream of them is garbage.
+  for (int tries = 0; bytes == 0 && tries < 16; ++tries) {
+    result = mpg123_read(mMpeg, mDecode.data(), frameBytes * static_cast<size_t>(frames), &bytes);
+    if (result == MPG123_DONE || (result != MPG123_OK && result != MPG123_NEW_FORMAT)) break;
+  }
+  if (bytes >= frameBytes) return static_cast<int64_t>(bytes / frameBytes);
+  return result == MPG123_DONE || result == MPG123_OK || result == MPG123_NEW_FORMAT ? 0 : -1;
+}
+
+bool MusicStream::Rewind() {
+  return mMpeg ? mpg123_seek(mMpeg, 0, SEEK_SET) == 0 : sf_seek(mFile, 0, SEEK_SET) == 0;
+}
+
+std::string MusicStream::DecodeError() const {
+  return Trimmed(mMpeg ? mpg123_strerror(mMpeg) : sf_strerror(mFile));
 }
 
 // libsoxr sizes its buffers in its first calls. They run here, on silence, in the shapes Read
@@ -291,17 +344,18 @@ void MusicStream::MixDecoded(int frames) {
 bool MusicStream::Refill() {
   mInPos = mInCount = 0;
   while (!mFileEnded && mInCount < kDecodeFrames) {
-    const sf_count_t got = sf_readf_float(mFile, mDecode.data(), kDecodeFrames - mInCount);
+    const int64_t got = Decode(kDecodeFrames - mInCount);
     if (got > 0) {
       MixDecoded(static_cast<int>(got));
       mPassFrames += got;
       continue;
     }
     // The end of a pass, or a decoder that gave up.
-    if (sf_error(mFile) != SF_ERR_NO_ERROR) {
+    if (got < 0) {
       char why[160];
       std::snprintf(why, sizeof why, "the audio breaks off at %.1f s (%s)",
-                    static_cast<double>(mPassFrames) / mFileRate, sf_strerror(mFile));
+                    static_cast<double>(mPassFrames) / mFileRate,
+                    mMpeg ? mpg123_strerror(mMpeg) : sf_strerror(mFile));
       Fail(why);
       break;
     }
@@ -319,7 +373,7 @@ bool MusicStream::Refill() {
       mFileEnded = true;
       break;
     }
-    if (sf_seek(mFile, 0, SEEK_SET) != 0) {
+    if (!Rewind()) {
       Fail("cannot go back to its start to loop");
       break;
     }

@@ -19,6 +19,7 @@
 #include <vector>
 
 struct soxr;
+struct mpg123_handle_struct;
 
 namespace caldrith_render {
 
@@ -36,8 +37,8 @@ class MusicStream {
   MusicStream(const MusicStream&) = delete;
   MusicStream& operator=(const MusicStream&) = delete;
 
-  // One pass as the header tells it (compressed formats may tell it only roughly); 0 when the
-  // header does not tell.
+  // One pass as the header tells it (MPEG: as its frames count it); 0 when the header does not
+  // tell.
   double Seconds() const;
   int FileRate() const { return mFileRate; }
   int FileChannels() const { return mChannels; }
@@ -62,6 +63,11 @@ class MusicStream {
 
  private:
   MusicStream() = default;
+  std::string OpenMpeg(const std::string& path);
+  // Up to `frames` frames into mDecode: how many, 0 at the end, -1 when the decoder gave up.
+  int64_t Decode(int frames);
+  bool Rewind();
+  std::string DecodeError() const;
   bool PrimeResampler();
   const char* Resample(const float* l, const float* r, size_t frames, size_t* used, size_t* given);
   bool Refill();
@@ -69,10 +75,10 @@ class MusicStream {
   void Fail(const char* why);
 
   SNDFILE* mFile = nullptr;
-  soxr* mSoxr = nullptr;  // null when the rates are equal: samples pass exactly
+  mpg123_handle_struct* mMpeg = nullptr;  // decodes MPEG files in libsndfile's place
+  soxr* mSoxr = nullptr;                  // null when the rates are equal: samples pass exactly
   int mFileRate = 0, mChannels = 0, mOutputRate = 0;
   int64_t mHeaderFrames = 0;  // what the header tells; <= 0 when unknown
-  bool mApproximateLength = false;
   bool mLoop = false;
 
   std::vector<float> mWeightL, mWeightR;  // per file channel

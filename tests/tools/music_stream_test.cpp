@@ -166,6 +166,30 @@ TEST_F(MusicStreamTest, LoopsWithoutGapOrDriftAndEndsWithoutLoop) {
   EXPECT_TRUE(m->Ended());
 }
 
+TEST_F(MusicStreamTest, PlaysAnMp3ToItsRealEnd) {
+  // Three seconds at a variable bit rate, its header frame (which holds the length) cut off:
+  // what the length is then guessed from must not end the music early.
+  const std::string path = Write("v.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2,
+                                 3 * 44100, [](int n, int) { return 0.3 * std::sin(n * 0.06); });
+  std::vector<unsigned char> bytes(1 << 20);
+  FILE* f = std::fopen(path.c_str(), "rb");
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  ASSERT_TRUE(bytes.size() > 4 && bytes[0] == 0xFF && (bytes[1] & 0xFE) == 0xFA);
+  static const int kKbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  const size_t first = 144000 * kKbps[bytes[2] >> 4 & 15] / 44100 + (bytes[2] >> 1 & 1);
+  f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data() + first, 1, bytes.size() - first, f);
+  std::fclose(f);
+
+  std::unique_ptr<MusicStream> m;
+  ASSERT_EQ(Opened(path, &m), "");
+  EXPECT_NEAR(m->Seconds(), 3.0, 0.1);
+  Stereo s = ReadAll(*m, 4 * 48000);
+  EXPECT_NE(s.l[int(2.9 * 48000)], 0.0f);
+  EXPECT_FALSE(m->ReadFailed()) << m->FailureMessage();
+}
+
 TEST_F(MusicStreamTest, ExplainsWhatIsWrongWithAFile) {
   const auto none = [](int, int) { return 0.0; };
   std::string text = mDir + "/notes.txt";
