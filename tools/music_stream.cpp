@@ -244,6 +244,8 @@ std::string MusicStream::OpenMpeg(const std::string& path) {
   }
   const off_t length = mpg123_length(mMpeg);
   mHeaderFrames = length > 0 ? static_cast<int64_t>(length) : 0;
+  sf_close(mFile);
+  mFile = nullptr;
   return "";
 }
 

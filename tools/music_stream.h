@@ -1,6 +1,7 @@
 #pragma once
-// A music file streamed under the tones: decoded by libsndfile a chunk at a time, mixed to
-// stereo, resampled by libsoxr to the render rate. Memory does not grow with the file's length.
+// A music file streamed under the tones: decoded by libsndfile (MPEG by libmpg123) a chunk at a
+// time, mixed to stereo, resampled by libsoxr to the render rate. Memory does not grow with the
+// file's length.
 //
 // Stereo from any channel count:
 // - one channel plays at its own level on both sides;
