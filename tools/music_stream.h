@@ -45,6 +45,7 @@ class MusicStream {
   int FileChannels() const { return mChannels; }
 
   // At the end: start again without a gap (on) or give silence for ever (off, the default).
+  // Once the music has ended, only Restart brings it back.
   void SetLoop(bool loop) { mLoop = loop; }
   // Back to the file's start, as just opened. Not for the audio thread: libsoxr allocates.
   void Restart();
