@@ -36,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string error;
   std::unique_ptr<caldrith_render::MusicStream> music =
       caldrith_render::MusicStream::Open(path, rate, &error);
+  // The stream keeps the file open: the name can go now.
+  unlink(path.c_str());
   if (!music) {
     MUSIC_CHECK(!error.empty());
     return 0;

@@ -14,8 +14,9 @@ need=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpn
       libxcb1-dev libxcb-render0-dev libxtst-dev libxres-dev libxfixes-dev
       # The LV2 bundle: headers and lv2_validate, the reference host library and its tools.
       lv2-dev sordi liblilv-dev lilv-utils libsuil-dev
-      # caldrith-render's noise bed, music and loudness: resampling and EBU R128 measurement.
-      libsoxr-dev libebur128-dev)
+      # caldrith-render's noise bed, music and loudness: resampling, EBU R128 measurement, and
+      # MPEG decoded to its true end.
+      libsoxr-dev libebur128-dev libmpg123-dev)
 . scripts/packages.sh
 ensure_packages "${need[@]}"
 

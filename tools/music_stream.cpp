@@ -1,6 +1,7 @@
 #include "tools/music_stream.h"
 
 #include <fcntl.h>
+#include <mpg123.h>
 #include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 
 namespace caldrith_render {
 
@@ -18,6 +20,14 @@ namespace {
 // Decoded a chunk at a time: small enough to stay in cache, large enough that libsndfile's
 // and libsoxr's per-call costs vanish.
 constexpr int kDecodeFrames = 2048;
+// The resampler writes into a chunk of its own, always asked for the same length: its buffers
+// then settle on sizes that the primer can reach.
+constexpr int kOutChunk = 2048;
+// Silence the primer runs through the resampler before the music: enough chunks in and out
+// for every stage of a steep ratio, either way, to have filled.
+bool Primed(int64_t in, int64_t out) {
+  return in >= 16 * kDecodeFrames && out >= 16 * kOutChunk;
+}
 // Limits past which a header is taken for garbage rather than music.
 constexpr int kMaxChannels = 256;
 constexpr int kMinRate = 1000, kMaxRate = 768000;
@@ -156,25 +166,24 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
   m->mOutputRate = outputRate;
   // Unknown lengths come as 0 or the largest count (an Ogg without its last page).
   m->mHeaderFrames = info.frames > 0 && info.frames < SF_COUNT_MAX ? info.frames : 0;
-  m->mApproximateLength = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
-
   ChannelWeights(m->mFile, m->mChannels, &m->mWeightL, &m->mWeightR);
+  if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+    const std::string why = m->OpenMpeg(path);
+    if (!why.empty()) return fail(why);
+  }
+
   m->mDecode.resize(static_cast<size_t>(kDecodeFrames) * static_cast<size_t>(m->mChannels));
   m->mInL.resize(kDecodeFrames);
   m->mInR.resize(kDecodeFrames);
+  m->mOutL.resize(kOutChunk);
+  m->mOutR.resize(kOutChunk);
 
   // A header that tells no frames may still be followed by audio, and one that tells some by
   // none: one chunk decides.
-  const sf_count_t probe = sf_readf_float(m->mFile, m->mDecode.data(), kDecodeFrames);
-  if (probe <= 0) {
-    if (sf_error(m->mFile) != SF_ERR_NO_ERROR) {
-      return fail("not an audio file libsndfile can read (" + Trimmed(sf_strerror(m->mFile)) + ")");
-    }
-    return fail("no audio in it (no frames)");
-  }
-  if (sf_seek(m->mFile, 0, SEEK_SET) != 0) {
-    return fail("cannot be read from its start again (" + Trimmed(sf_strerror(m->mFile)) + ")");
-  }
+  const int64_t probe = m->Decode(kDecodeFrames);
+  if (probe < 0) return fail("not an audio file libsndfile can read (" + m->DecodeError() + ")");
+  if (probe == 0) return fail("no audio in it (no frames)");
+  if (!m->Rewind()) return fail("cannot be read from its start again (" + m->DecodeError() + ")");
 
   if (m->mFileRate != outputRate) {
     soxr_error_t err = nullptr;
@@ -185,11 +194,13 @@ std::unique_ptr<MusicStream> MusicStream::Open(const std::string& path, int outp
     m->mSoxr = soxr_create(m->mFileRate, outputRate, 2, &err, &io, &quality, &runtime);
     if (!m->mSoxr || err)
       return fail(std::string("the resampler refused it (") + soxr_strerror(err) + ")");
+    if (!m->PrimeResampler()) return fail("the resampler does not start");
   }
   return m;
 }
 
 MusicStream::~MusicStream() {
+  if (mMpeg) mpg123_delete(mMpeg);
   if (mSoxr) soxr_delete(mSoxr);
   if (mFile) sf_close(mFile);
 }
@@ -201,10 +212,99 @@ double MusicStream::Seconds() const {
 void MusicStream::Restart() {
   mInPos = mInCount = 0;
   mPassFrames = 0;
-  mFileEnded = mEnded = mFailed = false;
+  mFileEnded = mEnded = mFailed = mTailGiven = false;
   mFailure[0] = '\0';
-  if (mSoxr) soxr_clear(mSoxr);
-  if (sf_seek(mFile, 0, SEEK_SET) != 0) Fail("cannot go back to its start");
+  if (mSoxr && (soxr_clear(mSoxr) || !PrimeResampler())) Fail("the resampler does not start");
+  if (!Rewind()) Fail("cannot go back to its start");
+}
+
+// libsndfile reads MPEG through libmpg123 but stops at the length it guessed, which for a
+// variable bit rate without a header frame can be a fraction of the music: libmpg123 itself
+// scans the frames for the true length and decodes to the real end.
+std::string MusicStream::OpenMpeg(const std::string& path) {
+  static const int init = mpg123_init();
+  int err = init;
+  mMpeg = err == MPG123_OK ? mpg123_new(nullptr, &err) : nullptr;
+  if (!mMpeg)
+    return std::string("the MPEG decoder does not start (") + mpg123_plain_strerror(err) + ")";
+  // The format is chosen before the stream is opened: libsndfile has read it already.
+  mpg123_param(mMpeg, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0.0);
+  long rate = 0;
+  int channels = 0, encoding = 0;
+  if (mpg123_format_none(mMpeg) != MPG123_OK ||
+      mpg123_format(mMpeg, mFileRate, mChannels == 1 ? MPG123_MONO : MPG123_STEREO,
+                    MPG123_ENC_FLOAT_32) != MPG123_OK ||
+      mpg123_open(mMpeg, path.c_str()) != MPG123_OK ||
+      mpg123_getformat(mMpeg, &rate, &channels, &encoding) != MPG123_OK ||
+      mpg123_scan(mMpeg) != MPG123_OK) {
+    return "not an audio file libsndfile can read (" + Trimmed(mpg123_strerror(mMpeg)) + ")";
+  }
+  if (rate != mFileRate || channels != mChannels || encoding != MPG123_ENC_FLOAT_32) {
+    return "an MPEG stream whose format changes";
+  }
+  const off_t length = mpg123_length(mMpeg);
+  mHeaderFrames = length > 0 ? static_cast<int64_t>(length) : 0;
+  sf_close(mFile);
+  mFile = nullptr;
+  return "";
+}
+
+int64_t MusicStream::Decode(int frames) {
+  if (!mMpeg) {
+    const sf_count_t got = sf_readf_float(mFile, mDecode.data(), frames);
+    return got > 0 ? got : sf_error(mFile) != SF_ERR_NO_ERROR ? -1 : 0;
+  }
+  const size_t frameBytes = sizeof(float) * static_cast<size_t>(mChannels);
+  size_t bytes = 0;
+  int result = MPG123_OK;
+  // A format change answers no samples; a stream of them is garbage.
+  for (int tries = 0; bytes == 0 && tries < 16; ++tries) {
+    result = mpg123_read(mMpeg, mDecode.data(), frameBytes * static_cast<size_t>(frames), &bytes);
+    if (result == MPG123_DONE || (result != MPG123_OK && result != MPG123_NEW_FORMAT)) break;
+  }
+  if (bytes >= frameBytes) return static_cast<int64_t>(bytes / frameBytes);
+  return result == MPG123_DONE || result == MPG123_OK || result == MPG123_NEW_FORMAT ? 0 : -1;
+}
+
+bool MusicStream::Rewind() {
+  return mMpeg ? mpg123_seek(mMpeg, 0, SEEK_SET) == 0 : sf_seek(mFile, 0, SEEK_SET) == 0;
+}
+
+std::string MusicStream::DecodeError() const {
+  return Trimmed(mMpeg ? mpg123_strerror(mMpeg) : sf_strerror(mFile));
+}
+
+// libsoxr sizes its buffers in its first calls. They run here, on silence, in the shapes Read
+// uses, until its stages are full and the silence is a whole number of rate periods long; the
+// output of that silence is dropped later, so the music's first sample still falls on the first
+// output frame, and Read allocates nothing.
+bool MusicStream::PrimeResampler() {
+  const int64_t g = std::gcd(mFileRate, mOutputRate);
+  const int64_t period = mFileRate / g;
+  std::vector<float> silence(kDecodeFrames, 0.0f);
+  int64_t fed = 0, given = 0, left = 0;
+  for (int round = 0; !Primed(fed, given) || fed % period != 0; ++round) {
+    if (round > (1 << 22)) return false;
+    if (left == 0) left = kDecodeFrames;
+    const int64_t ilen = !Primed(fed, given) ? left : std::min(left, period - fed % period);
+    size_t used = 0, done = 0;
+    if (Resample(silence.data(), silence.data(), static_cast<size_t>(ilen), &used, &done)) {
+      return false;
+    }
+    fed += static_cast<int64_t>(used);
+    left -= static_cast<int64_t>(used);
+    given += static_cast<int64_t>(done);
+  }
+  mSkip = fed / period * (mOutputRate / g) - given;
+  mOutPos = mOutCount = 0;
+  return mSkip >= 0;
+}
+
+const char* MusicStream::Resample(const float* l, const float* r, size_t frames, size_t* used,
+                                  size_t* given) {
+  const float* in[2] = {l, r};
+  float* out[2] = {mOutL.data(), mOutR.data()};
+  return soxr_process(mSoxr, l ? in : nullptr, frames, used, out, kOutChunk, given);
 }
 
 void MusicStream::Fail(const char* why) {
@@ -246,17 +346,18 @@ void MusicStream::MixDecoded(int frames) {
 bool MusicStream::Refill() {
   mInPos = mInCount = 0;
   while (!mFileEnded && mInCount < kDecodeFrames) {
-    const sf_count_t got = sf_readf_float(mFile, mDecode.data(), kDecodeFrames - mInCount);
+    const int64_t got = Decode(kDecodeFrames - mInCount);
     if (got > 0) {
       MixDecoded(static_cast<int>(got));
       mPassFrames += got;
       continue;
     }
     // The end of a pass, or a decoder that gave up.
-    if (sf_error(mFile) != SF_ERR_NO_ERROR) {
+    if (got < 0) {
       char why[160];
       std::snprintf(why, sizeof why, "the audio breaks off at %.1f s (%s)",
-                    static_cast<double>(mPassFrames) / mFileRate, sf_strerror(mFile));
+                    static_cast<double>(mPassFrames) / mFileRate,
+                    mMpeg ? mpg123_strerror(mMpeg) : sf_strerror(mFile));
       Fail(why);
       break;
     }
@@ -274,7 +375,7 @@ bool MusicStream::Refill() {
       mFileEnded = true;
       break;
     }
-    if (sf_seek(mFile, 0, SEEK_SET) != 0) {
+    if (!Rewind()) {
       Fail("cannot go back to its start to loop");
       break;
     }
@@ -284,9 +385,19 @@ bool MusicStream::Refill() {
 }
 
 void MusicStream::Read(float* left, float* right, int frames) {
-  frames = std::min(std::max(frames, 0), kMaxFrames);
+  frames = std::max(frames, 0);
   int done = 0;
-  while (done < frames && !mEnded) {
+  while (done < frames) {
+    if (mOutPos < mOutCount) {
+      const int n = std::min(frames - done, mOutCount - mOutPos);
+      std::memcpy(left + done, mOutL.data() + mOutPos, sizeof(float) * static_cast<size_t>(n));
+      std::memcpy(right + done, mOutR.data() + mOutPos, sizeof(float) * static_cast<size_t>(n));
+      mOutPos += n;
+      done += n;
+      continue;
+    }
+    if (mTailGiven) mEnded = true;
+    if (mEnded) break;
     if (mInPos == mInCount && !mFileEnded) Refill();
     const bool input = mInPos < mInCount;
     if (!mSoxr) {
@@ -301,22 +412,22 @@ void MusicStream::Read(float* left, float* right, int frames) {
       done += n;
       continue;
     }
-    const float* in[2] = {mInL.data() + mInPos, mInR.data() + mInPos};
-    float* out[2] = {left + done, right + done};
-    const size_t want = static_cast<size_t>(frames - done);
+    // With nothing left to decode, the resampler gives out its tail.
     size_t used = 0, given = 0;
-    // No input left: the resampler gives out its tail.
-    const soxr_error_t err =
-        soxr_process(mSoxr, input ? in : nullptr, static_cast<size_t>(mInCount - mInPos), &used,
-                     out, want, &given);
+    const char* err = Resample(input ? mInL.data() + mInPos : nullptr, mInR.data() + mInPos,
+                               static_cast<size_t>(mInCount - mInPos), &used, &given);
     if (err || (input && used == 0 && given == 0)) {
       Fail(err ? err : "the resampler stalled");
       mEnded = true;
       break;
     }
     mInPos += static_cast<int>(used);
-    done += static_cast<int>(given);
-    if (!input && given < want) mEnded = true;
+    // The primer's silence comes out first.
+    const int64_t skip = std::min<int64_t>(mSkip, static_cast<int64_t>(given));
+    mSkip -= skip;
+    mOutPos = static_cast<int>(skip);
+    mOutCount = static_cast<int>(given);
+    mTailGiven = !input && given < static_cast<size_t>(kOutChunk);
   }
   if (done < frames) {
     std::fill(left + done, left + frames, 0.0f);
