@@ -6,21 +6,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_input.h"
 #include "instrument/caldrith.h"
 #include "public.sdk/source/common/memorystream.h"
 #include "vst3/host/host_support.h"
 
 namespace caldrith_fuzz {
-
-// A fault the sanitizers cannot see (a wrong answer rather than a bad access): report it
-// and abort, so libFuzzer keeps the input.
-#define FUZZ_CHECK(cond)                                                            \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                 \
-    }                                                                               \
-  } while (0)
 
 struct HostedInstrument {
   CLS_CALDRITH* plug = new CLS_CALDRITH();

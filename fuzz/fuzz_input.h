@@ -3,7 +3,19 @@
 // zero, so a target never has to check the length itself.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+// A fault the sanitizers cannot see (a wrong answer rather than a bad access): report it
+// and abort, so libFuzzer keeps the input.
+#define FUZZ_CHECK(cond)                                                            \
+  do {                                                                              \
+    if (!(cond)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                 \
+    }                                                                               \
+  } while (0)
 
 namespace caldrith_fuzz {
 

@@ -12,14 +12,6 @@
 #include "fuzz_input.h"
 #include "tools/music_stream.h"
 
-#define MUSIC_CHECK(cond)                                                           \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                 \
-    }                                                                               \
-  } while (0)
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   caldrith_fuzz::Input in(data, size);
   const uint8_t flags = in.Byte();
@@ -39,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The stream keeps the file open: the name can go now.
   unlink(path.c_str());
   if (!music) {
-    MUSIC_CHECK(!error.empty());
+    FUZZ_CHECK(!error.empty());
     return 0;
   }
   music->SetLoop(flags & 4);
@@ -51,10 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Eight at most per channel, each weighted at most 1 per side, and room for the
       // resampler's overshoot.
       const float bound = 16.0f * static_cast<float>(music->FileChannels());
-      MUSIC_CHECK(std::fabs(l[i]) <= bound && std::fabs(r[i]) <= bound);
-      MUSIC_CHECK(!ended || (l[i] == 0.0f && r[i] == 0.0f));
+      FUZZ_CHECK(std::fabs(l[i]) <= bound && std::fabs(r[i]) <= bound);
+      FUZZ_CHECK(!ended || (l[i] == 0.0f && r[i] == 0.0f));
     }
   }
-  MUSIC_CHECK(!music->ReadFailed() || !music->FailureMessage().empty());
+  FUZZ_CHECK(!music->ReadFailed() || !music->FailureMessage().empty());
   return 0;
 }

@@ -301,11 +301,13 @@ TEST(SessionRender, GlidesEndOnTheirExactValues) {
 
 TEST(SessionRender, RenderingAllocatesNothing) {
   // What the audio callback runs: presets, jumps, glides (one from the start), the transport,
-  // and the bed: noise changing colour, a looped song, their levels and pulse depths.
+  // and the bed: noise changing colour, a looped song, their levels and pulse depths. (The
+  // song is at the render's rate: resampling may grow its buffers now and then, which is why
+  // live play with music renders ahead on a thread of its own.)
   const std::string song = TempPath("alloc-song.wav");
   {
     SF_INFO info{};
-    info.samplerate = 44100;
+    info.samplerate = 48000;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* f = sf_open(song.c_str(), SFM_WRITE, &info);
