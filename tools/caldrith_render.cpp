@@ -827,7 +827,7 @@ int Render(const RenderOptions& opts) {
           if (limited.loudness > -70.0) gainDb += opts.loudness - limited.loudness;
         }
       } else {
-        loudnessNote = "too quiet to measure: left at its own level";
+        loudnessNote = "too short or too quiet to measure: left at its own level";
       }
     } catch (const Interrupted&) {
       std::printf("stopped by the user while measuring the loudness: %s was left as it was\n",
