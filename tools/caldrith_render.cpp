@@ -612,13 +612,16 @@ std::vector<std::unique_ptr<caldrith_render::MusicStream>> OpenMixes(const BedPl
   return mixes;
 }
 
-// The bed with the command line's settings, before the session's first changes.
-std::unique_ptr<caldrith_render::SessionBed> MakeBed(const BedPlan& plan, const RenderOptions& opts,
-                                                     int block) {
+// The bed with the command line's settings, before the session's first changes; with the
+// streams already opened (each render needs its own, at its start), or new ones.
+std::unique_ptr<caldrith_render::SessionBed> MakeBed(
+    const BedPlan& plan, const RenderOptions& opts, int block,
+    std::vector<std::unique_ptr<caldrith_render::MusicStream>> mixes = {}) {
   using namespace caldrith_session;
   if (!plan.used) return nullptr;
-  auto bed = std::make_unique<caldrith_render::SessionBed>(
-      opts.rate, block, opts.seed, opts.noiseMono, OpenMixes(plan, opts.rate));
+  if (mixes.empty()) mixes = OpenMixes(plan, opts.rate);
+  auto bed = std::make_unique<caldrith_render::SessionBed>(opts.rate, block, opts.seed,
+                                                           opts.noiseMono, std::move(mixes));
   if (!opts.noise.empty()) {
     bed->Set(kBedNoise, opts.noise == "white" ? 1.0 : opts.noise == "pink" ? 2.0 : 3.0);
   }
@@ -761,8 +764,10 @@ int Render(const RenderOptions& opts) {
                        "\" is also the output: the render would replace the music it mixes"};
     }
   }
+  // Opened once here and kept for the written pass (a long MP3 is scanned to its end).
+  std::vector<std::unique_ptr<caldrith_render::MusicStream>> mixes = OpenMixes(bedPlan, opts.rate);
   std::vector<double> mixSeconds;
-  for (const auto& m : OpenMixes(bedPlan, opts.rate)) mixSeconds.push_back(m->Seconds());
+  for (const auto& m : mixes) mixSeconds.push_back(m->Seconds());
   for (size_t i = 0; i < bedPlan.paths.size(); ++i) {
     if (bedPlan.loopOff && mixSeconds[i] < seconds) {
       std::fprintf(stderr,
@@ -840,7 +845,8 @@ int Render(const RenderOptions& opts) {
                                       finishing);
 
   plug.Start(opts.rate, opts.block, f64, opts.play);
-  std::unique_ptr<caldrith_render::SessionBed> bed = MakeBed(bedPlan, opts, opts.block);
+  std::unique_ptr<caldrith_render::SessionBed> bed =
+      MakeBed(bedPlan, opts, opts.block, std::move(mixes));
   caldrith_render::SessionRenderer renderer(plug, haveSession ? &session : nullptr, sessionCatalog,
                                             opts.rate, opts.block, f64, total, initial, bed.get());
   if (bedPlan.gated && !renderer.HasGate()) {

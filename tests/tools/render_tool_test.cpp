@@ -75,6 +75,9 @@ TEST(RenderOptions, BadArgumentsAreExplained) {
       {"--frobnicate"},         {"--quiet=yes"},       {"stray"},
       {"--plot", "p.jpg"},      {"--plot", ".png"},    {"--session", ""},
       {"--device", ""},         {"--play=1"},          {"-o", ""},
+      {"--noise", "pink:3"},    {"--noise", "grey"},   {"--mix-gate", "101"},
+      {"--mix-loop", "maybe"},  {"--seed", "-1"},      {"--loudness", "5"},
+      {"--ceiling", "1"},       {"--mix", ":-6"},
   };
   for (const auto& args : bad) {
     RenderOptions o;
@@ -99,6 +102,8 @@ TEST(RenderOptions, OptionsThatWouldDoNothingAreRefused) {
       {"--list-params", "--seconds", "3"},
       {"--list-devices", "--bundle", "b"},
       {"--list-devices", "--list-params"},
+      {"--seed", "7"},
+      {"--mix-gate", "50"},
   };
   for (const auto& args : unused) {
     RenderOptions o;
@@ -110,6 +115,8 @@ TEST(RenderOptions, OptionsThatWouldDoNothingAreRefused) {
       {"--editor-png", "e.png", "--hover", "Tones", "--scale", "1.5"},
       {"--list-presets", "--list-params", "--bundle", "b", "-q"},
       {"--help", "--device", "x"},
+      {"--noise", "pink:-30", "--seed", "7", "--noise-mono"},
+      {"--mix", "a.flac:-6", "--mix-gate", "50", "--mix-loop", "off"},
   };
   for (const auto& args : used) {
     RenderOptions o;
