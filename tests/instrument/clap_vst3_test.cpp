@@ -12,6 +12,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/common/memorystream.h"
 #include "tests/clap/clap_host.h"
+#include "tests/vst3/process_block.h"
 #include "vst3/host/host_support.h"
 
 #if defined(CALDRITH_TEST_BUNDLE) && defined(CALDRITH_TEST_CLAP)
@@ -76,40 +77,24 @@ std::vector<double> RenderVst3(caldrith_host::Module& m, const std::vector<Block
   int maxFrames = 0;
   for (const BlockPlan& b : plan) maxFrames = std::max(maxFrames, b.frames);
   Vst3Instance inst(m, f64 ? kSample64 : kSample32, maxFrames, rate);
-  std::vector<float> f[2] = {std::vector<float>(maxFrames), std::vector<float>(maxFrames)};
-  std::vector<double> d[2] = {std::vector<double>(maxFrames), std::vector<double>(maxFrames)};
-  float* fp[2] = {f[0].data(), f[1].data()};
-  double* dp[2] = {d[0].data(), d[1].data()};
-  AudioBusBuffers out{};
-  out.numChannels = 2;
-  if (f64) {
-    out.channelBuffers64 = dp;
-  } else {
-    out.channelBuffers32 = fp;
-  }
-  ProcessContext ctx{};
-  ctx.sampleRate = rate;
-  ctx.tempo = 120.0;
-  ctx.timeSigNumerator = ctx.timeSigDenominator = 4;
+  Block block(maxFrames, f64);
+  block.context.sampleRate = rate;
+  block.context.timeSigNumerator = block.context.timeSigDenominator = 4;
   caldrith_host::ParamChanges changes;
   std::vector<double> result;
   int64 position = 0;
   for (const BlockPlan& b : plan) {
     changes.Clear();
     for (const Change& c : b.changes) changes.Add(c.tag, c.normalized, c.offset);
-    ctx.state = ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
-                (b.transport == 'p' ? ProcessContext::kPlaying : 0);
-    ctx.projectTimeSamples = position;
-    ProcessData data{};
-    data.numSamples = b.frames;
-    data.symbolicSampleSize = f64 ? kSample64 : kSample32;
-    data.numOutputs = 1;
-    data.outputs = &out;
-    data.processContext = b.transport == 'n' ? nullptr : &ctx;
-    data.inputParameterChanges = &changes;
-    inst.processor->process(data);
+    block.context.state = ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+                          (b.transport == 'p' ? ProcessContext::kPlaying : 0);
+    block.context.projectTimeSamples = position;
+    block.data.numSamples = b.frames;
+    block.data.processContext = b.transport == 'n' ? nullptr : &block.context;
+    block.data.inputParameterChanges = &changes;
+    inst.processor->process(block.data);
     for (int s = 0; s < b.frames; ++s)
-      for (int c = 0; c < 2; ++c) result.push_back(f64 ? d[c][s] : f[c][s]);
+      for (int c = 0; c < 2; ++c) result.push_back(block.At(c, s));
     position += b.frames;
   }
   return result;

@@ -28,6 +28,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/common/memorystream.h"
 #include "alloc_counter.h"
+#include "tests/vst3/process_block.h"
 #include "vst3/host/host_support.h"
 
 using namespace Steinberg;
@@ -193,30 +194,18 @@ struct Vst3Instrument {
   }
   void Preset(int slot) { changes.Add(kPresetTag, static_cast<double>(slot) / (kPresetSlots - 1)); }
   void Run(int blocks, std::vector<float>* result) {
-    std::vector<float> f[2] = {std::vector<float>(static_cast<size_t>(block)),
-                               std::vector<float>(static_cast<size_t>(block))};
-    float* fp[2] = {f[0].data(), f[1].data()};
-    AudioBusBuffers out{};
-    out.numChannels = 2;
-    out.channelBuffers32 = fp;
-    ProcessContext ctx{};
-    ctx.sampleRate = kRate;
-    ctx.tempo = 120.0;
-    ProcessData data{};
-    data.numSamples = block;
-    data.numOutputs = 1;
-    data.outputs = &out;
-    data.processContext = &ctx;
+    Block run(block);
+    run.context.sampleRate = kRate;
     for (int b = 0; b < blocks; ++b) {
-      ctx.state = playing ? ProcessContext::kPlaying : 0;
-      ctx.projectTimeSamples = position;
-      data.inputParameterChanges = &changes;
-      processor->process(data);
+      run.context.state = playing ? ProcessContext::kPlaying : 0;
+      run.context.projectTimeSamples = position;
+      run.data.inputParameterChanges = &changes;
+      processor->process(run.data);
       changes.Clear();
       if (playing) position += block;
       for (int s = 0; s < block; ++s) {
-        result->push_back(f[0][static_cast<size_t>(s)]);
-        result->push_back(f[1][static_cast<size_t>(s)]);
+        result->push_back(run.f32[0][static_cast<size_t>(s)]);
+        result->push_back(run.f32[1][static_cast<size_t>(s)]);
       }
     }
   }
