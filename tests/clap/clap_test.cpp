@@ -52,33 +52,6 @@ double Peak(const Block& b) {
 
 }  // namespace
 
-TEST_F(ClapModule, FactoryAndPortsDescribeOneStereoInstrument) {
-  const clap_plugin_factory_t* f = module->PluginFactory();
-  const clap_plugin_descriptor_t* d = module->Descriptor();
-  ASSERT_TRUE(f && d);
-  std::vector<std::string> features;
-  for (const char* const* p = d->features; *p; ++p) features.push_back(*p);
-  EXPECT_EQ(features, (std::vector<std::string>{"instrument", "synthesizer", "stereo"}));
-  Host host;
-  EXPECT_EQ(f->create_plugin(f, nullptr, d->id), nullptr);
-  Instance inst(*module, host);
-  ASSERT_NE(inst.plugin, nullptr);
-  auto* audio = inst.Ext<clap_plugin_audio_ports_t>(CLAP_EXT_AUDIO_PORTS);
-  auto* notes = inst.Ext<clap_plugin_note_ports_t>(CLAP_EXT_NOTE_PORTS);
-  ASSERT_TRUE(audio && notes);
-  clap_audio_port_info_t a{};
-  EXPECT_EQ(audio->count(inst.plugin, true), 0u);
-  ASSERT_TRUE(audio->get(inst.plugin, 0, false, &a));
-  EXPECT_EQ(a.channel_count, 2u);
-  EXPECT_TRUE(a.flags & CLAP_AUDIO_PORT_IS_MAIN);
-  EXPECT_FALSE(audio->get(inst.plugin, 1, false, &a));
-  clap_note_port_info_t n{};
-  EXPECT_EQ(notes->count(inst.plugin, false), 0u);
-  ASSERT_TRUE(notes->get(inst.plugin, 0, true, &n));
-  EXPECT_EQ(n.supported_dialects, CLAP_NOTE_DIALECT_CLAP | CLAP_NOTE_DIALECT_MIDI);
-  EXPECT_EQ(inst.Ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY)->get(inst.plugin), 0u);
-}
-
 // The stepped and enumerated parameters flagged, texts as the editor shows them, read back.
 TEST_F(ClapModule, ParametersConvertTheirTextsBothWays) {
   Host host;
